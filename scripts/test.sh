@@ -1,0 +1,8 @@
+#!/bin/sh
+# Sets up a fresh machine, builds with warnings as errors and runs the whole test suite.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+./scripts/build.sh -DBI_WERROR=ON
+cd build
+ctest --output-on-failure -j "$(nproc)"

@@ -1,0 +1,70 @@
+#include "platform/command_line.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Bytes that mean nothing special to the shell anywhere in a word.
+bool isOrdinary(unsigned char c) {
+  if (c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+    return true;
+  }
+  switch (c) {
+    case '/':
+    case '.':
+    case '_':
+    case '-':
+    case '+':
+    case ',':
+    case ':':
+    case '@':
+    case '%':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Inside double quotes only these four keep a special meaning for the shell.
+void appendDoubleQuoted(std::string& out, const std::string& word) {
+  out += '"';
+  for (const char c : word) {
+    if (c == '"' || c == '\\' || c == '$' || c == '`') {
+      out += '\\';
+    }
+    out += c;
+  }
+  out += '"';
+}
+
+}  // namespace
+
+std::string smart_quote(std::string word) {
+  bool ordinary = true;
+  for (const char c : word) {
+    ordinary = ordinary && isOrdinary(static_cast<unsigned char>(c));
+  }
+  if (ordinary) {
+    return word;
+  }
+  std::string quoted;
+  quoted.reserve(word.size() + 2);
+  appendDoubleQuoted(quoted, word);
+  return quoted;
+}
+
+std::string argv2cmdline(int argc, char const** argv) {
+  std::string tail;
+  for (int i = 1; i < argc; ++i) {
+    appendDoubleQuoted(tail, argv[i] != nullptr ? argv[i] : "");
+    tail += ' ';
+  }
+  return tail;
+}
+
+int call_system(std::string /*program*/, std::string commandLine) {
+  if (commandLine.find('\0') != std::string::npos) {
+    return -1;
+  }
+  return std::system(commandLine.c_str());
+}

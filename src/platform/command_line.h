@@ -1,0 +1,23 @@
+#ifndef SRC_PLATFORM_COMMAND_LINE_H_
+#define SRC_PLATFORM_COMMAND_LINE_H_
+
+#include <string>
+
+// Command lines for the shell. Whatever bytes a word holds (other than NUL, which no argument
+// can hold), the shell hands it to the program as exactly one argument, unchanged.
+
+/// A word made safe for the shell. The empty word, and a word of ordinary characters only
+/// (letters, digits, "/._-+,:@%" and bytes from 0x80 up), come back unchanged. Any other word
+/// is wrapped in double quotes, with `"`, `\`, `$` and backquote escaped by a backslash.
+std::string smart_quote(std::string word);
+
+/// The user's arguments (index 1 to argc - 1) as a command-line tail: each one in double
+/// quotes, escaped as smart_quote() escapes, followed by one blank. Empty when argc < 2.
+std::string argv2cmdline(int argc, char const** argv);
+
+/// Runs the command line through the shell with system() and returns its raw status (-1 when no
+/// shell could be started). The program path is informational only. A command line holding a
+/// NUL byte is refused with -1: the shell would see only a part of it.
+int call_system(std::string program, std::string commandLine);
+
+#endif  // SRC_PLATFORM_COMMAND_LINE_H_

@@ -1,0 +1,23 @@
+#ifndef SRC_PROVISIONING_CACHE_VALIDATION_H_
+#define SRC_PROVISIONING_CACHE_VALIDATION_H_
+
+#include <string>
+
+// The validation-string file ".validatestring" in the cache directory holds the validation
+// string (the "ETag") of the archive whose install agent the cache holds, byte for byte and
+// nothing else. Only its first line is ever compared.
+
+/// True only when the expected string is not empty and equals the file's first line exactly.
+bool isCacheValid(std::string directory, std::string expected);
+
+/// Stores the validation string in the directory's file, replacing what was there. Does nothing
+/// when either argument is empty. A write that fails leaves no file behind.
+void writeValidationString(std::string directory, std::string validationString);
+
+/// The file's first line, or an empty string when there is no readable file.
+std::string readValidationString(const std::string& directory);
+
+/// Removes the directory's validation-string file, if any.
+void removeValidationString(const std::string& directory);
+
+#endif  // SRC_PROVISIONING_CACHE_VALIDATION_H_

@@ -1,0 +1,86 @@
+#include "provisioning/source_install_agent.h"
+
+#include <dirent.h>
+
+#include "download/download_bridge.h"
+#include "framework/paths.h"
+#include "platform/install_locations.h"
+#include "platform/mkpath.h"
+#include "platform/shared_constants.h"
+#include "provisioning/unpack.h"
+
+namespace {
+
+const std::string ZIP_SUFFIX = ".zip";
+const std::string VERSIONED_PREFIX = "InstallAgent_";
+const unsigned short CACHE_DIR_MODE = 0700;
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The first "InstallAgent_*.zip" in the directory, in the order the file system lists them;
+// empty when there is none or the directory cannot be listed.
+std::string findVersionedArchive(const std::string& directory) {
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) {
+    return "";
+  }
+  std::string archive;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (startsWith(name, VERSIONED_PREFIX) && endsWith(name, ZIP_SUFFIX) &&
+        name.size() >= VERSIONED_PREFIX.size() + ZIP_SUFFIX.size()) {
+      archive = directory + PATH_SEPARATOR + name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return archive;
+}
+
+std::string unpack(const std::string& archive, const std::string& target, ReportFn report) {
+  if (!unzipInstallAgent(archive, target, "unzip", report)) {
+    report("Failed to initialize the install agent.", true);
+    return "";
+  }
+  return getInstallAgentExecutable(target);
+}
+
+}  // namespace
+
+std::string sourceInstallAgent(std::string workingDir, std::string endpointUrl, ReportFn report) {
+  const std::string shipped = getDefaultInstallAgentLocation();
+  if (shipped.size() > ZIP_SUFFIX.size() && endsWith(shipped, ZIP_SUFFIX)) {
+    if (fw::fileExistsAtPath(shipped)) {
+      return unpack(shipped, workingDir, report);
+    }
+  } else if (!shipped.empty() && fw::fileExistsAtPath(shipped)) {
+    return shipped;
+  }
+
+  const size_t separator = shipped.find_last_of("/\\");
+  const std::string searchDir =
+      separator == std::string::npos ? shipped : shipped.substr(0, separator);
+  const std::string versioned = findVersionedArchive(searchDir);
+  if (!versioned.empty()) {
+    return unpack(versioned, workingDir, report);
+  }
+
+  const std::string cacheTarget = getInstallAgentCacheDir() + INSTALL_AGENT_DIR;
+  mkpath(cacheTarget, CACHE_DIR_MODE);
+  const std::string downloadTarget = workingDir + PATH_SEPARATOR + INSTALL_AGENT_ZIP;
+  if (!downloadInstallAgentFromZR(downloadTarget.c_str(), endpointUrl.c_str(), report)) {
+    return "";
+  }
+  const std::string cached = installAgentDirOnDisk();
+  if (!cached.empty()) {
+    return getInstallAgentExecutable(cached);
+  }
+  return unpack(downloadTarget, cacheTarget, report);
+}

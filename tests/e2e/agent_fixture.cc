@@ -1,0 +1,77 @@
+#include "e2e/agent_fixture.h"
+
+#include <algorithm>
+
+#include "support/files.h"
+
+namespace testing_support {
+
+std::string recordingAgentScript() {
+  return "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\n"
+         "echo run >> \"$BI_RECORD.runs\"\n"
+         "exit \"${BI_AGENT_STATUS:-0}\"\n";
+}
+
+InstalledProgram installFlat(const std::string& dir) {
+  makeDirs(dir);
+  InstalledProgram program;
+  program.executable = dir + "/setup";
+  program.resources = dir;
+  program.directoryOfExecutable = dir.substr(0, dir.rfind('/'));
+  copyFile(BI_PROGRAM_PATH, program.executable, 0755);
+  return program;
+}
+
+InstalledProgram installApp(const std::string& dir, const std::string& name) {
+  const std::string bundle = dir + "/" + name;
+  makeDirs(bundle + "/Contents/MacOS");
+  makeDirs(bundle + "/Contents/Resources");
+  InstalledProgram program;
+  program.executable = bundle + "/Contents/MacOS/setup";
+  program.resources = bundle + "/Contents/Resources";
+  program.directoryOfExecutable = dir;
+  copyFile(BI_PROGRAM_PATH, program.executable, 0755);
+  return program;
+}
+
+ProgramRun::ProgramRun(const std::string& rootDir)
+    : root(rootDir),
+      home(rootDir + "/home"),
+      tmpdir(rootDir + "/tmp"),
+      record(rootDir + "/record") {
+  makeDirs(home);
+  makeDirs(tmpdir);
+}
+
+ProcessResult ProgramRun::run(
+    const InstalledProgram& program, const std::vector<std::string>& args,
+    const std::map<std::string, std::optional<std::string>>& extraEnv) const {
+  ProcessOptions options;
+  options.cwd = root;
+  options.env = {
+      {"HOME", home},
+      {"TMPDIR", tmpdir},
+      {"BI_RECORD", record},
+      {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt},
+      {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt},
+      {"DISPLAY", std::nullopt},
+      {"WAYLAND_DISPLAY", std::nullopt},
+  };
+  for (const auto& [name, value] : extraEnv) {
+    options.env[name] = value;
+  }
+  std::vector<std::string> argv = {program.executable};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runProcess(program.executable, argv, options);
+}
+
+std::vector<std::string> ProgramRun::recordedArgs() const {
+  return splitNul(readFile(record));
+}
+
+int ProgramRun::agentRuns() const {
+  const std::string runs = readFile(record + ".runs");
+  return static_cast<int>(std::count(runs.begin(), runs.end(), '\n'));
+}
+
+}  // namespace testing_support
