@@ -1,0 +1,268 @@
+#include "download/download_controller.h"
+
+#include <cstdio>
+
+#include "bootstrap/report.h"
+#include "download/download_bridge.h"
+#include "framework/main_bundle.h"
+#include "framework/paths.h"
+#include "framework/remove_tree.h"
+#include "framework/system_log.h"
+#include "platform/install_locations.h"
+#include "provisioning/cache_install.h"
+#include "provisioning/cache_validation.h"
+
+namespace {
+
+// A status of 400 or more is a failure.
+constexpr long kFirstFailingStatus = 400;
+constexpr long kNotModified = 304;
+constexpr double kSplashSize = 400.0;
+constexpr double kDelayedCloseSeconds = 3.0;
+
+const char* const kDownloadingText = "Downloading";
+const char* const kInstallingText = "Initializing the installer";
+const char* const kUnzipFailedText = "Failed to unzip the installer.";
+const char* const kTransferFailedText =
+    "Error during the download process.\nSee the log in Console app for more information.";
+
+std::string statusFailureText(long status) {
+  return "Download failed with error code " + std::to_string(status);
+}
+
+// A stored validation string goes into a request header only when it cannot break the header.
+bool isUsableInHeader(const std::string& value) {
+  return !value.empty() && value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+}  // namespace
+
+Download::Download(fw::Application& application, const Outlets& outlets)
+    : application_(application),
+      progress_(outlets.progress),
+      image_(outlets.image),
+      downloadPercent_(outlets.downloadPercent),
+      window_(outlets.window),
+      cancel_(outlets.cancel) {}
+
+Download::~Download() {
+  // The session's worker calls back into this object, and uses urlSession_: end it while
+  // everything is still in place.
+  if (urlSession_) {
+    urlSession_->invalidateAndWait();
+  }
+  for (const auto& session : replacedSessions_) {
+    session->invalidateAndWait();
+  }
+}
+
+void Download::init() {
+  progress_->setDoubleValue(0.0);
+  progress_->setMaxValue(100.0);
+  progress_->setUsesThreadedAnimation(true);
+  downloadPercent_->setUsesSingleLineMode(true);
+  downloadPercent_->setStringValue(kDownloadingText);
+  installAgentLocation_ = downloadTo;
+  cancel_->setKeyEquivalent("\r");
+}
+
+void Download::applicationDidFinishLaunching() {
+  const auto bundle = fw::mainBundle();
+  if (!bundle) {
+    return;
+  }
+  if (!bundle->resourcePath.empty() &&
+      fw::fileExistsAtPath(fw::appendPathComponent(bundle->resourcePath, "splash.png"))) {
+    if (const std::shared_ptr<fw::Image> splash = fw::Image::imageNamed("splash")) {
+      image_->setImageScaling(fw::ImageScaling::kProportionallyUpOrDown);
+      image_->setEditable(false);
+      splash->setSize(kSplashSize, kSplashSize);
+      image_->setImage(splash);
+      window_->layoutIfNeeded();
+      window_->setViewsNeedDisplay(true);
+    }
+  }
+  downloadFromURL(downloadFrom);
+}
+
+void Download::windowWillClose() {
+  windowClosed_.store(true);
+  if (theDownload_) {
+    theDownload_->cancel();
+  }
+  if (urlSession_) {
+    urlSession_->invalidateAndCancel();
+  }
+  application_.stop();
+}
+
+void Download::downloadFromURL(const std::string& url) {
+  if (urlSession_) {
+    // Destroying it here could wait for its worker, which may be waiting for this thread.
+    urlSession_->invalidateAndCancel();
+    replacedSessions_.push_back(std::move(urlSession_));
+  }
+  urlSession_ = std::make_unique<fw::UrlSession>(
+      fw::UrlSessionConfiguration::defaultSessionConfiguration(), this);
+  // A cached install agent with its validation string lets the server answer 304, no body.
+  std::vector<std::string> headerLines;
+  sentValidationString_.clear();
+  if (!installAgentDirOnDisk().empty()) {
+    const std::string stored = readValidationString(getInstallAgentCacheDir());
+    if (isUsableInHeader(stored)) {
+      sentValidationString_ = stored;
+      headerLines.push_back("If-None-Match: " + stored);
+    }
+  }
+  theDownload_ = urlSession_->downloadTaskWithURL(url, headerLines);
+  theDownload_->resume();
+}
+
+void Download::failure(const std::string& message, fw::Color color) {
+  cancel_->setTitle("Close");
+  progress_->stopAnimation();
+  progress_->setIndeterminate(false);
+  progress_->setDoubleValue(progress_->maxValue());
+  downloadPercent_->setStringValue(message);
+  downloadPercent_->setTextColor(color);
+  window_->layoutIfNeeded();
+  window_->setViewsNeedDisplay(true);
+  if (!window_->canUserClose()) {
+    // Nobody could ever close this window: it closes itself once the failure is on screen.
+    application_.runLoop().addTimer(0, [this] { window_->close(); });
+  }
+}
+
+void Download::didWriteData(fw::DownloadTask& /*task*/, int64_t bytesWritten,
+                            int64_t /*totalBytesWritten*/, int64_t /*totalBytesExpectedToWrite*/) {
+  if (!firstDataDone_) {
+    firstDataDone_ = true;
+    if (firstData()) {
+      return;
+    }
+  }
+  progressUpdate(bytesWritten);
+}
+
+bool Download::firstData() {
+  const fw::HttpResponse& response = theDownload_->response();
+  const long status = response.statusCode;
+  if (status >= kFirstFailingStatus) {
+    fw::systemLog("Download failed with http error code- " + std::to_string(status));
+    onMainThread([&] {
+      failure(statusFailureText(status), fw::Color::kRed);
+      window_->layoutIfNeeded();
+    });
+    theDownload_->cancel();
+    urlSession_->invalidateAndCancel();
+    return true;
+  }
+  validationString_ = response.valueForHeaderField("ETag");
+  if (!validationString_ && status == kNotModified && !sentValidationString_.empty()) {
+    validationString_ = sentValidationString_;  // "not modified" from what we sent
+  }
+  fileLength_ = response.expectedContentLength;
+  const std::string cacheDir = getInstallAgentCacheDir();
+  const std::string agentDir = installAgentDirOnDisk();
+  if (!agentDir.empty()) {
+    if (validationString_ && isCacheValid(cacheDir, *validationString_)) {
+      installAgentLocation_ = agentDir;
+      application_.setExitStatus(1);
+      theDownload_->cancel();
+      urlSession_->invalidateAndCancel();
+      onMainThread([&] { window_->close(); });
+      return true;
+    }
+    // Without a matching validation string the cached install agent is out of date.
+    fw::removeItemAtPath(agentDir);
+  }
+  onMainThread([&] {
+    progress_->setDoubleValue(0.0);
+    if (fileLength_ != -1) {
+      progress_->setMaxValue(static_cast<double>(fileLength_));
+      progress_->setIndeterminate(false);
+    } else {
+      progress_->setIndeterminate(true);
+    }
+  });
+  return false;
+}
+
+void Download::progressUpdate(int64_t bytes) {
+  onMainThread([&] {
+    downloadPercent_->setStringValue(kDownloadingText);
+    progress_->incrementBy(static_cast<double>(bytes));
+    window_->layoutIfNeeded();
+    window_->setViewsNeedDisplay(true);
+  });
+}
+
+void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::string& location) {
+  const long status = theDownload_->response().statusCode;
+  if (status >= kFirstFailingStatus) {
+    onMainThread([&] {
+      char code[32];
+      std::snprintf(code, sizeof code, "%3.0f", static_cast<double>(status));
+      fw::systemLog(std::string("Download failed! Error code- ") + code);
+      failure(statusFailureText(status), fw::Color::kRed);
+      window_->layoutIfNeeded();
+      window_->setViewsNeedDisplay(true);
+    });
+    return;
+  }
+  if (!firstDataDone_) {
+    firstDataDone_ = true;  // a body without any data report: an empty one
+    if (firstData()) {
+      return;
+    }
+  }
+  installingDisplay();
+  if (installIntoCache(location)) {
+    installAgentLocation_ = installAgentDirOnDisk();
+    application_.setExitStatus(1);
+    onMainThread([&] {
+      application_.runLoop().addTimer(kDelayedCloseSeconds, [this] { window_->close(); });
+    });
+    application_.stop();
+  } else {
+    onMainThread([&] { failure(kUnzipFailedText, fw::Color::kRed); });
+  }
+}
+
+void Download::installingDisplay() {
+  onMainThread([&] {
+    downloadPercent_->setStringValue(kInstallingText);
+    progress_->setIndeterminate(true);
+    progress_->startAnimation();
+    cancel_->setEnabled(false);
+    window_->setViewsNeedDisplay(true);
+    window_->layoutIfNeeded();
+  });
+}
+
+bool Download::installIntoCache(const std::string& archive) {
+  const std::string cacheDir = getInstallAgentCacheDir();
+  const std::string staging = unpackIntoStaging(archive, cacheDir, report_message_main);
+  if (staging.empty()) {
+    return false;
+  }
+  if (windowClosed_.load()) {
+    // Closed while unpacking: the user no longer wants this install agent.
+    discardStaging(staging);
+    return false;
+  }
+  return commitInstallAgent(staging, cacheDir, validationString_.value_or(""));
+}
+
+void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlError* error) {
+  if (error == nullptr || error->code == fw::UrlError::Code::kCancelled || windowClosed_.load()) {
+    return;
+  }
+  fw::systemLog("Download failed! Error - " + error->localizedDescription + " " +
+                error->failingUrl);
+  onMainThread([&] { failure(kTransferFailedText, fw::Color::kRed); });
+}
+
+bool Download::onMainThread(const std::function<void()>& work) {
+  return application_.runLoop().runSync(work);
+}

@@ -1,0 +1,97 @@
+#ifndef SRC_DOWNLOAD_DOWNLOAD_CONTROLLER_H_
+#define SRC_DOWNLOAD_DOWNLOAD_CONTROLLER_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/application.h"
+#include "framework/url_session.h"
+#include "framework/window.h"
+
+/// The one object of the download window: the application's delegate, the window's delegate
+/// and the delegate of the URL session that fetches the install agent archive.
+///
+/// It makes the per-user cache current and nothing more: at the first data it compares the
+/// response's "ETag" with the cache's validation string and, when they match, ends the window
+/// with the cached install agent; otherwise it downloads the archive and puts its install agent
+/// into the cache, whole or not at all. The runner's exit status is 1 exactly when the window
+/// ended with a current install agent in the cache. Failures are logged and shown in red.
+///
+/// Window work runs on the main thread; the session's callbacks run on its worker thread and
+/// hand their window work to the main thread, waiting for it.
+class Download : public fw::ApplicationDelegate,
+                 public fw::WindowDelegate,
+                 public fw::UrlSessionDownloadDelegate {
+ public:
+  /// The controls of the window, attached before init().
+  struct Outlets {
+    fw::Window* window = nullptr;
+    fw::ImageView* image = nullptr;
+    fw::ProgressIndicator* progress = nullptr;
+    fw::TextFieldCell* downloadPercent = nullptr;
+    fw::Button* cancel = nullptr;
+  };
+
+  Download(fw::Application& application, const Outlets& outlets);
+  ~Download() override;
+  Download(const Download&) = delete;
+  Download& operator=(const Download&) = delete;
+
+  /// The initial settings: bar at 0 of 100, "Downloading", Return for the button; takes the
+  /// bridge's destination as the first install agent location.
+  void init();
+
+  /// Starts one GET of the URL in a new session, conditional on the cached install agent.
+  void downloadFromURL(const std::string& url);
+
+  /// Failure display: the message in the colour, a full bar, the button titled "Close".
+  void failure(const std::string& message, fw::Color color);
+
+  // fw::ApplicationDelegate: the splash image and the start of the download.
+  void applicationDidFinishLaunching() override;
+  // fw::WindowDelegate: cancels the transfer and ends the event loop.
+  void windowWillClose() override;
+  // fw::UrlSessionDownloadDelegate, on the session's worker thread.
+  void didWriteData(fw::DownloadTask& task, int64_t bytesWritten, int64_t totalBytesWritten,
+                    int64_t totalBytesExpectedToWrite) override;
+  void didFinishDownloadingTo(fw::DownloadTask& task, const std::string& location) override;
+  void didCompleteWithError(fw::DownloadTask& task, const fw::UrlError* error) override;
+
+  int64_t fileLength() const { return fileLength_; }
+  const std::string& installAgentLocation() const { return installAgentLocation_; }
+  const std::optional<std::string>& validationString() const { return validationString_; }
+
+ private:
+  /// The steps at the first data of a transfer (or at its end, when no data came). Returns true
+  /// when they ended the transfer.
+  bool firstData();
+  void progressUpdate(int64_t bytes);
+  void installingDisplay();
+  /// Puts the downloaded archive's install agent into the cache; false when it could not.
+  bool installIntoCache(const std::string& archive);
+  /// Hands window work to the main thread and waits for it; false when the loop has ended.
+  bool onMainThread(const std::function<void()>& work);
+
+  fw::Application& application_;
+  fw::ProgressIndicator* progress_;
+  fw::ImageView* image_;
+  int64_t fileLength_ = -1;
+  fw::TextFieldCell* downloadPercent_;
+  fw::Window* window_;
+  std::shared_ptr<fw::DownloadTask> theDownload_;
+  std::string installAgentLocation_;
+  fw::Button* cancel_;
+  std::optional<std::string> validationString_;
+  std::unique_ptr<fw::UrlSession> urlSession_;
+  std::vector<std::unique_ptr<fw::UrlSession>> replacedSessions_;
+
+  std::string sentValidationString_;  // the If-None-Match of the request, if any
+  bool firstDataDone_ = false;        // worker thread only
+  std::atomic<bool> windowClosed_{false};
+};
+
+#endif  // SRC_DOWNLOAD_DOWNLOAD_CONTROLLER_H_

@@ -1,0 +1,46 @@
+#include "download/main_interface.h"
+
+#include "download/download_bridge.h"
+#include "download/download_controller.h"
+
+namespace {
+
+class DownloadInterface : public fw::MainInterface {
+ public:
+  DownloadInterface(fw::Application& application, fw::WindowRenderer& renderer)
+      : window_(std::make_unique<fw::Window>("Installer", renderer)) {
+    fw::Window& window = *window_;
+    window.progressIndicator().setIndeterminate(false);
+    window.button().setTitle("Cancel");
+    window.button().setAction([&window] { window.close(); });
+    controller_ = std::make_unique<Download>(
+        application, Download::Outlets{&window, &window.imageView(), &window.progressIndicator(),
+                                       &window.statusText(), &window.button()});
+    controller_->init();
+    application.setDelegate(controller_.get());
+    window.setDelegate(controller_.get());
+  }
+
+  ~DownloadInterface() override {
+    // The controller (and its transfer) goes before the window that it draws into.
+    window_->setDelegate(nullptr);
+    controller_.reset();
+  }
+
+  fw::Window& window() override { return *window_; }
+
+ private:
+  std::unique_ptr<fw::Window> window_;
+  std::unique_ptr<Download> controller_;
+};
+
+}  // namespace
+
+std::unique_ptr<fw::MainInterface> loadMainInterface(fw::Application& application,
+                                                     fw::WindowRenderer& renderer) {
+  return std::make_unique<DownloadInterface>(application, renderer);
+}
+
+int CallNSApplicationMain(int /*argc*/, char** /*argv*/) {
+  return fw::applicationMain(loadMainInterface);
+}

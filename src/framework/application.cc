@@ -1,0 +1,33 @@
+#include "framework/application.h"
+
+#include "framework/termination_signals.h"
+#include "framework/user_interface.h"
+
+namespace fw {
+
+int applicationMain(const MainInterfaceLoader& loadMainInterface) {
+  const UserInterface ui = makeUserInterface();
+  Application application(*ui.loop);
+  std::unique_ptr<MainInterface> mainInterface = loadMainInterface(application, *ui.renderer);
+  Window& window = mainInterface->window();
+  {
+    TerminationSignals signals;
+    ui.loop->watchReadable(signals.fd(), [&] {
+      signals.drain();
+      window.close();
+    });
+    ui.loop->addTimer(0, [&] {
+      window.makeKeyAndOrderFront();
+      if (application.delegate() != nullptr) {
+        application.delegate()->applicationDidFinishLaunching();
+      }
+    });
+    ui.loop->run();
+  }
+  // No window stays on screen, frozen, once the loop no longer serves it.
+  window.close();
+  mainInterface.reset();
+  return application.exitStatus();
+}
+
+}  // namespace fw

@@ -1,0 +1,15 @@
+#include "framework/user_interface.h"
+
+#include "framework/poll_run_loop.h"
+#include "framework/terminal_renderer.h"
+
+namespace fw {
+
+UserInterface makeUserInterface() {
+  UserInterface ui;
+  ui.loop = std::make_unique<PollRunLoop>();
+  ui.renderer = std::make_unique<TerminalRenderer>(*ui.loop);
+  return ui;
+}
+
+}  // namespace fw

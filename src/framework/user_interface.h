@@ -1,0 +1,23 @@
+#ifndef SRC_FRAMEWORK_USER_INTERFACE_H_
+#define SRC_FRAMEWORK_USER_INTERFACE_H_
+
+#include <memory>
+
+#include "framework/run_loop.h"
+#include "framework/window.h"
+
+namespace fw {
+
+/// The event loop and the window renderer that go together. The renderer is declared last, so
+/// that it goes before the loop that it uses.
+struct UserInterface {
+  std::unique_ptr<RunLoop> loop;
+  std::unique_ptr<WindowRenderer> renderer;
+};
+
+/// The terminal renderer on a poll() loop.
+UserInterface makeUserInterface();
+
+}  // namespace fw
+
+#endif  // SRC_FRAMEWORK_USER_INTERFACE_H_
