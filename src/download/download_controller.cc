@@ -202,7 +202,7 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
   if (status >= kFirstFailingStatus) {
     onMainThread([&] {
       char code[32];
-      std::snprintf(code, sizeof code, "%3.0f", static_cast<double>(status));
+      (void)std::snprintf(code, sizeof code, "%3.0f", static_cast<double>(status));
       fw::systemLog(std::string("Download failed! Error code- ") + code);
       failure(statusFailureText(status), fw::Color::kRed);
       window_->layoutIfNeeded();

@@ -46,7 +46,7 @@ std::string deletingLastPathComponent(const std::string& path) {
 }
 
 std::string lastPathComponent(const std::string& path) {
-  const std::string trimmed = path.substr(0, trimmedLength(path));
+  std::string trimmed = path.substr(0, trimmedLength(path));
   const size_t slash = trimmed.rfind('/');
   if (slash == std::string::npos || trimmed == "/") {
     return trimmed;
@@ -63,7 +63,7 @@ std::string readSymlink(const std::string& path) {
       return "";
     }
     if (static_cast<size_t>(length) < buffer.size()) {
-      return std::string(buffer.data(), static_cast<size_t>(length));
+      return {buffer.data(), static_cast<size_t>(length)};
     }
     buffer.resize(buffer.size() * 2);
   }

@@ -56,7 +56,7 @@ struct UrlSessionConfiguration {
   /// A transfer that receives no byte for this long fails with kTimedOut.
   std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
   /// libcurl's receive buffer: the largest piece of body handled at once.
-  size_t receiveBufferSize = 512 * 1024;
+  size_t receiveBufferSize = size_t{512} * 1024;
   /// The shortest time between two progress reports after the first.
   std::chrono::milliseconds progressInterval{40};
 

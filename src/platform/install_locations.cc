@@ -15,7 +15,7 @@ std::string getPathToExecutable() {
 }
 
 std::string getDirectoryOfExecutable() {
-  const std::string path = getPathToExecutable();
+  std::string path = getPathToExecutable();
   if (path.empty()) {
     return "";
   }
@@ -38,7 +38,7 @@ std::string getDefaultInstallAgentLocation() {
   if (!bundle || bundle->resourcePath.empty()) {
     return "";
   }
-  const std::string shippedEntryPoint =
+  std::string shippedEntryPoint =
       fw::appendPathComponent(bundle->resourcePath, "InstallerForMac");
   if (fw::fileExistsAtPath(shippedEntryPoint)) {
     return shippedEntryPoint;
@@ -56,7 +56,7 @@ std::string getInstallAgentCacheDir() {
 }
 
 std::string installAgentDirOnDisk() {
-  const std::string dir = getInstallAgentCacheDir() + INSTALL_AGENT_DIR + PATH_SEPARATOR;
+  std::string dir = getInstallAgentCacheDir() + INSTALL_AGENT_DIR + PATH_SEPARATOR;
   if (fw::fileExistsAtPath(getInstallAgentExecutable(dir))) {
     return dir;
   }

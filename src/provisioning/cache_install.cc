@@ -1,9 +1,9 @@
 #include "provisioning/cache_install.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -44,7 +44,7 @@ std::string unpackIntoStaging(const std::string& archive, const std::string& cac
   if (::mkdtemp(pattern.data()) == nullptr) {
     return "";
   }
-  const std::string staging = pattern;
+  std::string staging = pattern;
   if (!unzipInstallAgent(archive, staging, "unzip", report) ||
       !fw::regularFileExistsAtPath(getInstallAgentExecutable(staging))) {
     discardStaging(staging);

@@ -34,9 +34,10 @@ std::string findVersionedArchive(const std::string& directory) {
   std::string archive;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
-    if (startsWith(name, VERSIONED_PREFIX) && endsWith(name, ZIP_SUFFIX) &&
-        name.size() >= VERSIONED_PREFIX.size() + ZIP_SUFFIX.size()) {
-      archive = directory + PATH_SEPARATOR + name;
+    if (startsWith(name, VERSIONED_PREFIX) && endsWith(name, ZIP_SUFFIX)) {
+      archive = directory;
+      archive += PATH_SEPARATOR;
+      archive += name;
       break;
     }
   }
@@ -55,7 +56,7 @@ std::string unpack(const std::string& archive, const std::string& target, Report
 }  // namespace
 
 std::string sourceInstallAgent(std::string workingDir, std::string endpointUrl, ReportFn report) {
-  const std::string shipped = getDefaultInstallAgentLocation();
+  std::string shipped = getDefaultInstallAgentLocation();
   if (shipped.size() > ZIP_SUFFIX.size() && endsWith(shipped, ZIP_SUFFIX)) {
     if (fw::fileExistsAtPath(shipped)) {
       return unpack(shipped, workingDir, report);
