@@ -173,8 +173,10 @@ bool Download::firstData() {
       onMainThread([&] { window_->close(); });
       return true;
     }
-    // Without a matching validation string the cached install agent is out of date.
+    // Without a matching validation string the cached install agent is out of date; its
+    // validation string goes with it, so that it can describe no other install agent.
     fw::removeItemAtPath(agentDir);
+    removeValidationString(cacheDir);
   }
   onMainThread([&] {
     progress_->setDoubleValue(0.0);
@@ -244,6 +246,7 @@ bool Download::installIntoCache(const std::string& archive) {
   const std::string cacheDir = getInstallAgentCacheDir();
   const std::string staging = unpackIntoStaging(archive, cacheDir, report_message_main);
   if (staging.empty()) {
+    removeValidationString(cacheDir);
     return false;
   }
   if (windowClosed_.load()) {

@@ -38,8 +38,7 @@ std::string getDefaultInstallAgentLocation() {
   if (!bundle || bundle->resourcePath.empty()) {
     return "";
   }
-  std::string shippedEntryPoint =
-      fw::appendPathComponent(bundle->resourcePath, "InstallerForMac");
+  std::string shippedEntryPoint = fw::appendPathComponent(bundle->resourcePath, "InstallerForMac");
   if (fw::fileExistsAtPath(shippedEntryPoint)) {
     return shippedEntryPoint;
   }
