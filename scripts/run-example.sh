@@ -1,18 +1,46 @@
 #!/bin/sh
-# Sets up, builds, lays out an example bundle with a shipped install agent archive and runs it.
+# Sets up and builds, lays out an example bundle with nothing shipped but its endpoint file,
+# starts the local endpoint on 127.0.0.1 and runs the program twice: a download, then a run
+# from the cache (the endpoint answers "not modified"). Extra arguments go to the program.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
+
 example=build/example
 rm -rf "$example"
 mkdir -p "$example/Example.app/Contents/MacOS" "$example/Example.app/Contents/Resources" \
-  "$example/agent"
+  "$example/agent" "$example/home" "$example/server"
 cp build/bootstrap-installer "$example/Example.app/Contents/MacOS/setup"
+
+# The example install agent prints what it received.
 cat > "$example/agent/install" <<'AGENT'
-echo "install agent: started with $# arguments:"
-for argument in "$@"; do printf '  [%s]\n' "$argument"; done
+echo "  install agent: started with $# arguments:"
+for argument in "$@"; do printf '    [%s]\n' "$argument"; done
 AGENT
-(cd "$example/agent" && zip -q ../Example.app/Contents/Resources/InstallAgent.zip install)
-"$example/Example.app/Contents/MacOS/setup" "first argument" '$(not run)'
-echo "exit status: $?"
+(cd "$example/agent" && zip -q ../server/InstallAgent.zip install)
+
+build/tools/endpoint/bi-endpoint --port 0 --port-file "$example/server/port" \
+  --archive "$example/server/InstallAgent.zip" --log "$example/server/requests.log" \
+  >/dev/null 2>"$example/server/errors.log" &
+endpoint=$!
+trap 'kill "$endpoint" 2>/dev/null || true' EXIT INT TERM
+tries=0
+while [ ! -s "$example/server/port" ]; do
+  tries=$((tries + 1))
+  [ "$tries" -lt 200 ] || { echo "the endpoint did not start" >&2; exit 1; }
+  sleep 0.05
+done
+url="http://127.0.0.1:$(cat "$example/server/port")/InstallAgent.zip"
+echo "$url" > "$example/Example.app/Contents/Resources/installAgentURL.txt"
+
+status=0
+for run in "first run: download" "second run: from the cache"; do
+  echo "== $run ($url)"
+  HOME="$PWD/$example/home" "$example/Example.app/Contents/MacOS/setup" "first argument" \
+    '$(not run)' "$@" || status=$?
+  echo "== exit status: $status"
+done
+echo "== the endpoint's log:"
+cat "$example/server/requests.log"
+exit "$status"
