@@ -1,6 +1,5 @@
 #include "framework/curl_download.h"
 
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +7,8 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <mutex>
+
+#include "framework/curl_library.h"
 
 namespace fw {
 
@@ -17,13 +17,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  const CurlLibrary* curl;
+  void operator()(CURL* easy) const { curl->easyCleanup(easy); }
 };
 struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+  const CurlLibrary* curl;
+  void operator()(CURLM* multi) const { curl->multiCleanup(multi); }
 };
 struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  const CurlLibrary* curl;
+  void operator()(curl_slist* list) const { curl->slistFreeAll(list); }
 };
 
 bool isSafeHeaderLine(const std::string& line) {
@@ -63,9 +66,15 @@ UrlError::Code errorCodeFor(CURLcode code) {
 // One GET through libcurl's multi interface, so that another thread can interrupt its wait.
 class Transfer {
  public:
-  Transfer(const UrlSessionConfiguration& configuration, int bodyFd, HttpResponse& response,
-           const CurlDownloadHooks& hooks)
-      : configuration_(configuration), bodyFd_(bodyFd), response_(response), hooks_(hooks) {}
+  Transfer(const CurlLibrary& curl, const UrlSessionConfiguration& configuration, int bodyFd,
+           HttpResponse& response, const CurlDownloadHooks& hooks)
+      : curl_(curl),
+        configuration_(configuration),
+        bodyFd_(bodyFd),
+        response_(response),
+        hooks_(hooks),
+        easy_(nullptr, EasyDeleter{&curl}),
+        headers_(nullptr, ListDeleter{&curl}) {}
 
   std::optional<UrlError> run(const std::string& url, const std::vector<std::string>& headerLines);
 
@@ -83,6 +92,7 @@ class Transfer {
     return {UrlError::Code::kCancelled, "cancelled", url};
   }
 
+  const CurlLibrary& curl_;
   const UrlSessionConfiguration& configuration_;
   const int bodyFd_;
   HttpResponse& response_;
@@ -103,9 +113,7 @@ class Transfer {
 
 std::optional<UrlError> Transfer::run(const std::string& url,
                                       const std::vector<std::string>& headerLines) {
-  static std::once_flag globalInit;
-  std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  easy_.reset(curl_easy_init());
+  easy_.reset(curl_.easyInit());
   if (!easy_ || !configure(url, headerLines)) {
     return UrlError{UrlError::Code::kOther, "cannot set up the transfer", url};
   }
@@ -126,7 +134,7 @@ bool Transfer::configure(const std::string& url, const std::vector<std::string>&
   CURL* easy = easy_.get();
   for (const std::string& line : headerLines) {
     if (isSafeHeaderLine(line)) {
-      curl_slist* extended = curl_slist_append(headers_.get(), line.c_str());
+      curl_slist* extended = curl_.slistAppend(headers_.get(), line.c_str());
       if (extended == nullptr) {
         return false;
       }
@@ -137,46 +145,47 @@ bool Transfer::configure(const std::string& url, const std::vector<std::string>&
     }
   }
   const long stallMs = static_cast<long>(configuration_.stallTimeout.count());
-  return curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 16L) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, stallMs) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE,
+  return curl_.easySetopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_MAXREDIRS, 16L) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS, stallMs) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_BUFFERSIZE,
                           static_cast<long>(configuration_.receiveBufferSize)) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_USERAGENT, "bootstrap-installer") == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers_.get()) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText_) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK;
+         curl_.easySetopt(easy, CURLOPT_USERAGENT, "bootstrap-installer") == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_HTTPHEADER, headers_.get()) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_ERRORBUFFER, errorText_) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK;
 }
 
 std::optional<UrlError> Transfer::perform() {
-  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-  if (!multi || curl_multi_add_handle(multi.get(), easy_.get()) != CURLM_OK) {
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_.multiInit(), MultiDeleter{&curl_});
+  if (!multi || curl_.multiAddHandle(multi.get(), easy_.get()) != CURLM_OK) {
     return UrlError{UrlError::Code::kOther, "cannot start the transfer", ""};
   }
   CURLM* rawMulti = multi.get();
-  hooks_.setWaker([rawMulti] { curl_multi_wakeup(rawMulti); });
+  const CurlLibrary& curl = curl_;
+  hooks_.setWaker([&curl, rawMulti] { curl.multiWakeup(rawMulti); });
   std::optional<UrlError> error;
   for (;;) {
     int running = 0;
-    const CURLMcode status = curl_multi_perform(rawMulti, &running);
+    const CURLMcode status = curl_.multiPerform(rawMulti, &running);
     if (aborted_ || hooks_.isCancelled()) {
       error = cancelled("");
       break;
     }
     if (status != CURLM_OK) {
-      error = UrlError{UrlError::Code::kOther, curl_multi_strerror(status), ""};
+      error = UrlError{UrlError::Code::kOther, curl_.multiStrerror(status), ""};
       break;
     }
     if (running == 0) {
       int queued = 0;
-      const CURLMsg* message = curl_multi_info_read(rawMulti, &queued);
+      const CURLMsg* message = curl_.multiInfoRead(rawMulti, &queued);
       const CURLcode result = message != nullptr ? message->data.result : CURLE_OK;
       if (result != CURLE_OK) {
         error = errorFor(result, "");
@@ -196,15 +205,15 @@ std::optional<UrlError> Transfer::perform() {
     }
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(configuration_.stallTimeout - idle);
-    curl_multi_poll(rawMulti, nullptr, 0,
+    curl_.multiPoll(rawMulti, nullptr, 0,
                     static_cast<int>(std::clamp<int64_t>(left.count() + 1, 1, 1000)), nullptr);
   }
   hooks_.setWaker({});
-  curl_multi_remove_handle(rawMulti, easy_.get());
+  curl_.multiRemoveHandle(rawMulti, easy_.get());
   if (error) {
     // The URL that failed: the last one tried after redirects.
     char* effective = nullptr;
-    curl_easy_getinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &effective);
+    curl_.easyGetinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &effective);
     error->failingUrl = effective != nullptr ? effective : "";
   }
   return error;
@@ -242,8 +251,8 @@ void Transfer::captureResponse() {
   captured_ = true;
   long status = 0;
   curl_off_t length = -1;
-  curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
-  curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  curl_.easyGetinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+  curl_.easyGetinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   response_.statusCode = status;
   response_.expectedContentLength = length < 0 ? -1 : static_cast<int64_t>(length);
   response_.headerFields = collected_.headerFields;
@@ -278,7 +287,7 @@ UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
     return {UrlError::Code::kCannotWriteFile,
             std::string("cannot store the download: ") + std::strerror(writeErrno_), url};
   }
-  const std::string detail = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code);
+  const std::string detail = errorText_[0] != '\0' ? errorText_ : curl_.easyStrerror(code);
   return {errorCodeFor(code), detail, url};
 }
 
@@ -288,7 +297,12 @@ std::optional<UrlError> runCurlDownload(const std::string& url,
                                         const std::vector<std::string>& headerLines,
                                         const UrlSessionConfiguration& configuration, int bodyFd,
                                         HttpResponse& response, const CurlDownloadHooks& hooks) {
-  Transfer transfer(configuration, bodyFd, response, hooks);
+  std::string loadError;
+  const CurlLibrary* curl = curlLibrary(loadError);
+  if (curl == nullptr) {
+    return UrlError{UrlError::Code::kOther, loadError, url};
+  }
+  Transfer transfer(*curl, configuration, bodyFd, response, hooks);
   std::optional<UrlError> error = transfer.run(url, headerLines);
   if (error && error->failingUrl.empty()) {
     error->failingUrl = url;
