@@ -1,0 +1,345 @@
+#!/usr/bin/env python3
+"""Figures for bootstrap-installer, each measured side by side with the command a user would
+otherwise run, the two alternating, and reported as medians and ratios.
+
+  bench/bench.py [--runs N] [--sizes 256,1024] [--build DIR]
+
+Needs a built tree (scripts/build.sh), nginx, curl, unzip and zip. Everything runs on 127.0.0.1
+in a temporary directory that is removed at the end.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MIB = 1024 * 1024
+
+# The install agent used for measuring: it reads the bootstrap process's own figures while that
+# process waits for it (peak memory, CPU time, bytes read), then exits 0.
+PROBE_AGENT = r"""p=$$
+for i in 1 2 3 4 5 6; do
+  p=$(awk '/^PPid:/{print $2}' /proc/$p/status)
+  if [ "$(readlink /proc/$p/exe)" = "$BI_PROGRAM" ]; then
+    hwm=$(awk '/^VmHWM:/{print $2}' /proc/$p/status)
+    ticks=$(awk '{print $14 + $15}' /proc/$p/stat)
+    rchar=$(awk '/^rchar:/{print $2}' /proc/$p/io)
+    echo "$hwm $ticks $rchar" > "$BI_PROBE"
+    break
+  fi
+done
+"""
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, timeout=10):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+                return
+        except OSError:
+            time.sleep(0.02)
+    raise RuntimeError(f"nothing listens on port {port}")
+
+
+class Nginx:
+    def __init__(self, root, web_root):
+        self.dir = os.path.join(root, "nginx")
+        os.makedirs(self.dir)
+        self.port = free_port()
+        self.log = os.path.join(self.dir, "access.log")
+        temp = " ".join(f"{name}_temp_path {self.dir}/{name};" for name in
+                        ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+        conf = os.path.join(self.dir, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write(f"""daemon off; master_process off; worker_processes 1;
+error_log {self.dir}/error.log; pid {self.dir}/nginx.pid; lock_file {self.dir}/nginx.lock;
+events {{ worker_connections 64; }}
+http {{ {temp}
+  log_format figures '$status $body_bytes_sent "$http_if_none_match"';
+  access_log {self.log} figures; sendfile on;
+  server {{ listen 127.0.0.1:{self.port}; root {web_root}; }} }}
+""")
+        self.process = subprocess.Popen(["nginx", "-c", conf, "-p", self.dir],
+                                        stderr=subprocess.DEVNULL)
+        wait_for_port(self.port)
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.port}/{path}"
+
+    def last_log_line(self):
+        with open(self.log) as f:
+            return f.read().splitlines()[-1]
+
+    def stop(self):
+        self.process.send_signal(signal.SIGQUIT)
+        self.process.wait()
+
+
+class Endpoint:
+    def __init__(self, program, root, archive, extra=()):
+        self.dir = tempfile.mkdtemp(dir=root)
+        port_file = os.path.join(self.dir, "port")
+        self.log = os.path.join(self.dir, "log")
+        self.process = subprocess.Popen(
+            [program, "--port", "0", "--port-file", port_file, "--archive", archive,
+             "--log", self.log, *extra], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 10
+        while not (os.path.exists(port_file) and open(port_file).read().strip()):
+            if time.time() > deadline:
+                raise RuntimeError("bi-endpoint did not start")
+            time.sleep(0.02)
+        self.port = int(open(port_file).read())
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.port}/{path}"
+
+    def log_lines(self, count):
+        deadline = time.time() + 10
+        while time.time() < deadline:
+            if os.path.exists(self.log):
+                lines = open(self.log).read().splitlines()
+                if len(lines) >= count:
+                    return lines
+            time.sleep(0.02)
+        raise RuntimeError("the endpoint logged too little")
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+class Sandbox:
+    """A bundle with the program and a HOME of its own."""
+
+    def __init__(self, build, root, name):
+        self.dir = os.path.join(root, name)
+        self.app = os.path.join(self.dir, "app")
+        self.home = os.path.join(self.dir, "home")
+        os.makedirs(self.app)
+        os.makedirs(self.home)
+        self.program = os.path.join(self.app, "setup")
+        shutil.copy2(os.path.join(build, "bootstrap-installer"), self.program)
+        self.probe = os.path.join(self.dir, "probe")
+
+    def set_url(self, url):
+        with open(os.path.join(self.app, "installAgentURL.txt"), "w") as f:
+            f.write(url + "\n")
+
+    def clear_cache(self):
+        shutil.rmtree(os.path.join(self.home, ".velmora"), ignore_errors=True)
+
+    def env(self):
+        env = dict(os.environ, HOME=self.home, BI_PROGRAM=self.program, BI_PROBE=self.probe)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "ZR_INTERNAL_INSTALL_AGENT_URL"):
+            env.pop(name, None)
+        return env
+
+    def run(self):
+        """Runs the program; returns (seconds until the body was complete, seconds in all,
+        probe figures (peak KiB, CPU seconds, bytes read))."""
+        if os.path.exists(self.probe):
+            os.unlink(self.probe)
+        start = time.perf_counter()
+        process = subprocess.Popen([self.program], env=self.env(), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        body_done = None
+        for line in process.stderr:
+            if line.startswith(b"Initializing the installer") and body_done is None:
+                body_done = time.perf_counter() - start
+        status = process.wait()
+        total = time.perf_counter() - start
+        if status != 0:
+            raise RuntimeError(f"the program failed with status {status}")
+        hwm, ticks, rchar = open(self.probe).read().split()
+        return body_done, total, (int(hwm), int(ticks) / os.sysconf("SC_CLK_TCK"), int(rchar))
+
+
+def make_archive(root, name, size):
+    stage = tempfile.mkdtemp(dir=root)
+    with open(os.path.join(stage, "install"), "w") as f:
+        f.write(PROBE_AGENT)
+    with open(os.path.join(stage, "payload.bin"), "wb") as f:
+        remaining = size
+        while remaining > 0:
+            chunk = min(remaining, 8 * MIB)
+            f.write(os.urandom(chunk))
+            remaining -= chunk
+    archive = os.path.join(root, "www", name)
+    subprocess.run(["zip", "-q", "-0", archive, "install", "payload.bin"], cwd=stage, check=True)
+    shutil.rmtree(stage)
+    return archive
+
+
+def timed_curl(url, out):
+    if os.path.exists(out):
+        os.unlink(out)  # replacing a large file would be counted against curl
+    start = time.perf_counter()
+    pid = os.posix_spawnp("curl", ["curl", "-s", "-o", out, url], os.environ)
+    _, status, usage = os.wait4(pid, 0)
+    if status != 0:
+        raise RuntimeError("curl failed")
+    return time.perf_counter() - start, usage.ru_utime + usage.ru_stime
+
+
+def timed_spawn(argv, env):
+    start = time.perf_counter()
+    pid = os.posix_spawnp(argv[0], argv, env, file_actions=[
+        (os.POSIX_SPAWN_OPEN, 1, "/dev/null", os.O_WRONLY, 0),
+        (os.POSIX_SPAWN_OPEN, 2, "/dev/null", os.O_WRONLY, 0)])
+    _, status = os.waitpid(pid, 0)
+    elapsed = time.perf_counter() - start
+    if status != 0:
+        raise RuntimeError(f"{argv[0]} failed with status {status}")
+    return elapsed
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def throughput_and_memory(args, root, nginx, sizes):
+    print("\n== Download over loopback from nginx: the program against curl -s -o FILE")
+    print(f"{'size':>8} {'program s':>10} {'curl s':>8} {'ratio':>6} {'peak RSS':>9} "
+          f"{'CPU s/GiB':>10} {'curl CPU s/GiB':>15}")
+    sandbox = Sandbox(args.build, root, "throughput")
+    for size in sizes:
+        archive = make_archive(root, f"agent-{size}.zip", size * MIB)
+        sandbox.set_url(nginx.url(os.path.basename(archive)))
+        program_times, curl_times, peaks, cpus, curl_cpus = [], [], [], [], []
+        for _ in range(args.runs):
+            sandbox.clear_cache()
+            body, _, (hwm, cpu, _) = sandbox.run()
+            program_times.append(body)
+            peaks.append(hwm)
+            cpus.append(cpu)
+            seconds, curl_cpu = timed_curl(nginx.url(os.path.basename(archive)),
+                                           os.path.join(root, "curl.out"))
+            curl_times.append(seconds)
+            curl_cpus.append(curl_cpu)
+        gib = os.path.getsize(archive) / (1024 * MIB)
+        ratio = median(curl_times) / median(program_times)
+        print(f"{size:>5} MiB {median(program_times):>10.3f} {median(curl_times):>8.3f} "
+              f"{ratio:>6.2f} {max(peaks) / 1024:>6.1f} MiB {median(cpus) / gib:>10.2f} "
+              f"{median(curl_cpus) / gib:>15.2f}")
+        os.unlink(archive)
+        os.unlink(os.path.join(root, "curl.out"))
+        sandbox.clear_cache()
+    print("ratio: curl's time over the program's, for the body alone (above 1: the program is "
+          "faster); peak RSS: the program's VmHWM at hand-over; CPU: the program's own threads")
+
+
+def cache_hits(args, root, nginx):
+    print("\n== Cache hit: body bytes sent for a current cache")
+    archive = make_archive(root, "hit.zip", 100 * MIB)
+    endpoint_program = os.path.join(args.build, "tools", "endpoint", "bi-endpoint")
+    sandbox = Sandbox(args.build, root, "hits")
+    # nginx honours If-None-Match.
+    sandbox.set_url(nginx.url("hit.zip"))
+    sandbox.run()
+    sandbox.run()
+    print(f"nginx (honours If-None-Match): access log of the second run: {nginx.last_log_line()}")
+    # Our endpoint, told to ignore it: the first data decides.
+    sandbox.clear_cache()
+    ignoring = Endpoint(endpoint_program, root, archive, ["--ignore-if-none-match"])
+    sandbox.set_url(ignoring.url("hit.zip"))
+    sandbox.run()
+    _, _, (_, _, rchar) = sandbox.run()
+    line = ignoring.log_lines(2)[-1]
+    ignoring.stop()
+    print(f"server ignoring If-None-Match: its log of the second run: {line}")
+    print(f"  the program read {rchar} bytes in all during that run (files and socket)")
+    os.unlink(archive)
+
+
+def hand_over(args, root):
+    print("\n== Hand-over to a shipped install agent (median of alternating runs)")
+    base = os.path.join(root, "handover")
+    os.makedirs(base)
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": base}
+    agent = "exit 0\n"
+    # A shipped entry point.
+    flat = os.path.join(base, "shipped")
+    os.makedirs(flat)
+    shutil.copy2(os.path.join(args.build, "bootstrap-installer"), os.path.join(flat, "setup"))
+    with open(os.path.join(flat, "InstallerForMac"), "w") as f:
+        f.write(agent)
+    # A shipped archive.
+    zipped = os.path.join(base, "zipped")
+    os.makedirs(zipped)
+    shutil.copy2(os.path.join(args.build, "bootstrap-installer"), os.path.join(zipped, "setup"))
+    with open(os.path.join(base, "install"), "w") as f:
+        f.write(agent)
+    subprocess.run(["zip", "-q", os.path.join(zipped, "InstallAgent.zip"), "install"], cwd=base,
+                   check=True)
+    unpacked = os.path.join(base, "unpacked")
+
+    def direct_zip():
+        elapsed = timed_spawn(["unzip", "-qq", "-o", os.path.join(zipped, "InstallAgent.zip"),
+                               "-d", unpacked], env)
+        return elapsed + timed_spawn(["sh", os.path.join(unpacked, "install"), "-installbundle",
+                                      os.path.join(zipped, "bundle.zip")], env)
+
+    cases = [
+        ("shipped InstallerForMac", lambda: timed_spawn([os.path.join(flat, "setup")], env),
+         "sh install", lambda: timed_spawn(["sh", os.path.join(flat, "InstallerForMac"),
+                                            "-installbundle", os.path.join(flat, "bundle.zip")],
+                                           env)),
+        ("shipped InstallAgent.zip", lambda: timed_spawn([os.path.join(zipped, "setup")], env),
+         "unzip + sh install", direct_zip),
+    ]
+    runs = max(args.runs * 40, 100)
+    for name, ours, direct_name, direct in cases:
+        mine, theirs = [], []
+        for _ in range(10):
+            ours()
+            direct()
+        for _ in range(runs):
+            mine.append(ours())
+            theirs.append(direct())
+        m, t = median(mine) * 1000, median(theirs) * 1000
+        print(f"{name:>26}: {m:6.2f} ms   {direct_name:>20}: {t:6.2f} ms   "
+              f"difference {m - t:+5.2f} ms")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--sizes", default="16,256,1024", help="archive sizes in MiB")
+    parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..",
+                                                         "build"))
+    parser.add_argument("--only", default="throughput,hits,handover")
+    args = parser.parse_args()
+    args.build = os.path.abspath(args.build)
+    only = args.only.split(",")
+    root = tempfile.mkdtemp(prefix="bi-bench-")
+    try:
+        os.makedirs(os.path.join(root, "www"))
+        nginx = Nginx(root, os.path.join(root, "www"))
+        try:
+            if "throughput" in only:
+                throughput_and_memory(args, root, nginx, [int(s) for s in args.sizes.split(",")])
+            if "hits" in only:
+                cache_hits(args, root, nginx)
+        finally:
+            nginx.stop()
+        if "handover" in only:
+            hand_over(args, root)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
