@@ -1,6 +1,6 @@
 #include "framework/application.h"
 
-#include "framework/termination_signals.h"
+#include "framework/termination.h"
 #include "framework/user_interface.h"
 
 namespace fw {
@@ -10,20 +10,18 @@ int applicationMain(const MainInterfaceLoader& loadMainInterface) {
   Application application(*ui.loop);
   std::unique_ptr<MainInterface> mainInterface = loadMainInterface(application, *ui.renderer);
   Window& window = mainInterface->window();
-  {
-    TerminationSignals signals;
-    ui.loop->watchReadable(signals.fd(), [&] {
-      signals.drain();
-      window.close();
-    });
-    ui.loop->addTimer(0, [&] {
-      window.makeKeyAndOrderFront();
-      if (application.delegate() != nullptr) {
-        application.delegate()->applicationDidFinishLaunching();
-      }
-    });
-    ui.loop->run();
-  }
+  termination::install();
+  ui.loop->watchReadable(termination::fd(), [&] {
+    ui.loop->unwatch(termination::fd());
+    window.close();
+  });
+  ui.loop->addTimer(0, [&] {
+    window.makeKeyAndOrderFront();
+    if (application.delegate() != nullptr) {
+      application.delegate()->applicationDidFinishLaunching();
+    }
+  });
+  ui.loop->run();
   // No window stays on screen, frozen, once the loop no longer serves it.
   window.close();
   mainInterface.reset();

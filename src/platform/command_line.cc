@@ -1,6 +1,7 @@
 #include "platform/command_line.h"
 
-#include <cstdlib>
+#include "framework/shell_command.h"
+#include "framework/termination.h"
 
 namespace {
 
@@ -66,5 +67,9 @@ int call_system(std::string /*program*/, std::string commandLine) {
   if (commandLine.find('\0') != std::string::npos) {
     return -1;
   }
-  return std::system(commandLine.c_str());
+  // A run that has been asked to end starts nothing new.
+  if (fw::termination::requested() != 0) {
+    return -1;
+  }
+  return fw::runShellCommand(commandLine);
 }

@@ -65,6 +65,42 @@ ProcessResult ProgramRun::run(
   return runProcess(program.executable, argv, options);
 }
 
+std::unique_ptr<BackgroundProcess> ProgramRun::start(
+    const InstalledProgram& program, const std::vector<std::string>& args,
+    const std::string& outPath, const std::string& errPath, bool ownGroup,
+    const std::map<std::string, std::optional<std::string>>& env) const {
+  std::map<std::string, std::optional<std::string>> all = {
+      {"HOME", home},
+      {"TMPDIR", tmpdir},
+      {"BI_RECORD", record},
+      {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt},
+      {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt},
+      {"DISPLAY", std::nullopt},
+      {"WAYLAND_DISPLAY", std::nullopt},
+  };
+  for (const auto& [name, value] : env) {
+    all[name] = value;
+  }
+  // env(1) sets the environment; setsid(1) gives the program a process group of its own.
+  std::vector<std::string> argv = {"env"};
+  for (const auto& [name, value] : all) {
+    if (!value) {
+      argv.insert(argv.begin() + 1, {"-u", name});
+    }
+  }
+  for (const auto& [name, value] : all) {
+    if (value) {
+      argv.push_back(name + "=" + *value);
+    }
+  }
+  if (ownGroup) {
+    argv.push_back("/usr/bin/setsid");
+  }
+  argv.push_back(program.executable);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return std::make_unique<BackgroundProcess>("/usr/bin/env", argv, outPath, errPath);
+}
+
 std::vector<std::string> ProgramRun::recordedArgs() const {
   return splitNul(readFile(record));
 }

@@ -1,9 +1,13 @@
 #ifndef TESTS_E2E_AGENT_FIXTURE_H_
 #define TESTS_E2E_AGENT_FIXTURE_H_
 
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/background_process.h"
 #include "support/process.h"
 #include "support/scoped_temp_dir.h"
 
@@ -37,6 +41,14 @@ class ProgramRun {
   /// Runs the program from `root` with the arguments, `env` on top of the sandbox's variables.
   ProcessResult run(const InstalledProgram& program, const std::vector<std::string>& args,
                     const std::map<std::string, std::optional<std::string>>& env = {}) const;
+
+  /// Starts the program in the background, as run() would run it, with its standard output and
+  /// error going to `outPath` and `errPath`; in a process group of its own when `ownGroup`
+  /// (so that a signal to the group reaches it and its children, as a terminal's would).
+  std::unique_ptr<BackgroundProcess> start(
+      const InstalledProgram& program, const std::vector<std::string>& args,
+      const std::string& outPath, const std::string& errPath, bool ownGroup = false,
+      const std::map<std::string, std::optional<std::string>>& env = {}) const;
 
   /// The arguments that the install agent recorded in its last run.
   std::vector<std::string> recordedArgs() const;
