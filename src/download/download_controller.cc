@@ -10,6 +10,7 @@
 #include "framework/system_log.h"
 #include "platform/install_locations.h"
 #include "provisioning/cache_install.h"
+#include "provisioning/cache_lock.h"
 #include "provisioning/cache_validation.h"
 
 namespace {
@@ -163,9 +164,12 @@ bool Download::firstData() {
   }
   fileLength_ = response.expectedContentLength;
   const std::string cacheDir = getInstallAgentCacheDir();
-  const std::string agentDir = installAgentDirOnDisk();
-  if (!agentDir.empty()) {
-    if (validationString_ && isCacheValid(cacheDir, *validationString_)) {
+  if (!installAgentDirOnDisk().empty()) {
+    // A current install agent is kept under the shared lock from here until this process
+    // ends: no other run replaces it while it is started and runs.
+    cache_lock::lockShared(cacheDir);
+    const std::string agentDir = installAgentDirOnDisk();
+    if (!agentDir.empty() && validationString_ && isCacheValid(cacheDir, *validationString_)) {
       installAgentLocation_ = agentDir;
       application_.setExitStatus(1);
       theDownload_->cancel();
@@ -173,10 +177,15 @@ bool Download::firstData() {
       onMainThread([&] { window_->close(); });
       return true;
     }
+    cache_lock::unlock();
     // Without a matching validation string the cached install agent is out of date; its
-    // validation string goes with it, so that it can describe no other install agent.
-    fw::removeItemAtPath(agentDir);
-    removeValidationString(cacheDir);
+    // validation string goes with it, so that it can describe no other install agent. One
+    // that another run is using stays until this download takes its place.
+    if (!agentDir.empty() && cache_lock::tryLockExclusive(cacheDir)) {
+      fw::removeItemAtPath(agentDir);
+      removeValidationString(cacheDir);
+      cache_lock::unlock();
+    }
   }
   onMainThread([&] {
     progress_->setDoubleValue(0.0);
@@ -246,15 +255,31 @@ bool Download::installIntoCache(const std::string& archive) {
   const std::string cacheDir = getInstallAgentCacheDir();
   const std::string staging = unpackIntoStaging(archive, cacheDir, report_message_main);
   if (staging.empty()) {
-    removeValidationString(cacheDir);
     return false;
   }
-  if (windowClosed_.load()) {
-    // Closed while unpacking: the user no longer wants this install agent.
+  // Closed while unpacking, or while waiting for other runs to finish with the install agent
+  // that this one replaces: the user no longer wants it.
+  const auto closed = [this] { return windowClosed_.load(); };
+  if (closed() || !cache_lock::lockExclusive(cacheDir, closed)) {
     discardStaging(staging);
     return false;
   }
-  return commitInstallAgent(staging, cacheDir, validationString_.value_or(""));
+  bool installed = false;
+  if (validationString_ && !installAgentDirOnDisk().empty() &&
+      isCacheValid(cacheDir, *validationString_)) {
+    // Another run has just put this very archive's install agent in place.
+    discardStaging(staging);
+    installed = true;
+  } else {
+    installed = commitInstallAgent(staging, cacheDir, validationString_.value_or(""));
+  }
+  // What was put in place is used from here on: keep it, as above, until this process ends.
+  if (installed) {
+    cache_lock::downgrade();
+  } else {
+    cache_lock::unlock();
+  }
+  return installed;
 }
 
 void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlError* error) {

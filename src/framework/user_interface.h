@@ -15,7 +15,8 @@ struct UserInterface {
   std::unique_ptr<WindowRenderer> renderer;
 };
 
-/// The terminal renderer on a poll() loop.
+/// A desktop window on GTK's loop when a display is named and the GTK module beside the program
+/// can open it (framework/gui_module.h); otherwise the terminal renderer on a poll() loop.
 UserInterface makeUserInterface();
 
 }  // namespace fw

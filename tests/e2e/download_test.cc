@@ -97,7 +97,8 @@ class DownloadTest : public testing::Test {
     EXPECT_TRUE(listDir(sandbox_.tmpdir).empty()) << "temporary directory left behind";
     EXPECT_FALSE(exists(agentDir() + "/install"));
     for (const std::string& entry : listDir(cacheDir())) {
-      EXPECT_TRUE(entry == "installagent" || entry == ".validatestring") << entry;
+      EXPECT_TRUE(entry == "installagent" || entry == ".validatestring" || entry == ".lock")
+          << entry;
     }
   }
 
@@ -139,7 +140,8 @@ TEST_F(DownloadTest, FirstRunDownloadsLaterRunsUseTheCache) {
   EXPECT_EQ("first", readFile(agentDir() + "/lib/marker"));
   EXPECT_EQ(serverTag(server.url("/agent.zip")), storedTag());
   EXPECT_TRUE(listDir(sandbox_.tmpdir).empty());
-  EXPECT_EQ((std::vector<std::string>{".validatestring", "installagent"}), listDir(cacheDir()));
+  EXPECT_EQ((std::vector<std::string>{".lock", ".validatestring", "installagent"}),
+            listDir(cacheDir()));
 
   const ProcessResult second = run(args);
   EXPECT_EQ(0, second.exitStatus) << second.err;
@@ -169,7 +171,8 @@ TEST_F(DownloadTest, AChangedTagReplacesTheCache) {
   EXPECT_FALSE(exists(agentDir() + "/lib/marker"));  // nothing of the old install agent stays
   EXPECT_EQ("second", readFile(agentDir() + "/lib/other"));
   EXPECT_EQ(expectedArgs({"x"}), sandbox_.recordedArgs());
-  EXPECT_EQ((std::vector<std::string>{".validatestring", "installagent"}), listDir(cacheDir()));
+  EXPECT_EQ((std::vector<std::string>{".lock", ".validatestring", "installagent"}),
+            listDir(cacheDir()));
 }
 
 // Tests that a server that ignores If-None-Match costs at most one buffer of a large archive.
@@ -272,7 +275,8 @@ TEST_F(DownloadTest, BodyThatIsNotAZip) {
   EXPECT_EQ(1, sandbox_.agentRuns());
   EXPECT_FALSE(exists(agentDir() + "/install"));
   EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
-  EXPECT_TRUE(listDir(cacheDir()).empty());  // no staging directory left either
+  // Neither the install agent nor a staging directory is left; only the lock file.
+  EXPECT_EQ(std::vector<std::string>{".lock"}, listDir(cacheDir()));
 }
 
 TEST_F(DownloadTest, ZipWithoutTheEntryPoint) {
