@@ -68,7 +68,8 @@ TEST_F(TerminationTest, WhileTheInstallAgentRuns) {
       ::kill(process->pid(), SIGTERM);
     }
     ASSERT_TRUE(waitUntil([&] { return process->hasExited(); }, std::chrono::seconds(10)))
-        << "no end: " << err();
+        << "no end: " << err() << "\n"
+        << runProcess("/bin/ps", {"ps", "-eo", "pid,ppid,pgid,stat,wchan:20,args", "--forest"}).out;
     expectEndedCleanly(process->stop());
     EXPECT_EQ("Application install was not successful.\nInstallation failed.\n", err());
   }
