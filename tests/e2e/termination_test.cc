@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <random>
+#include <thread>
 
 #include "e2e/agent_fixture.h"
 #include "support/endpoint_server.h"
@@ -108,6 +110,50 @@ TEST_F(TerminationTest, WhileADownloadIsUnpackedIntoTheCache) {
     for (const std::string& entry : listDir(cache)) {
       // No staging directory, no validation string.
       EXPECT_TRUE(entry == "installagent" || entry == ".lock") << entry;
+    }
+  }
+}
+
+// Tests that the window closed at any moment (here by SIGINT or SIGTERM, at random times
+// during the download, the unpack or the hand-over) never leaves a broken run or cache behind.
+TEST_F(TerminationTest, ClosedAtRandomMoments) {
+  const std::string archive = root_ / "agent.zip";
+  makeZip(archive,
+          {{"install", recordingAgentScript()}, {"payload", std::string(3 * 1024 * 1024, 'p')}});
+  EndpointServer server(archive, {"--rate", "30000000"});
+  writeFile(program_.resources + "/installAgentURL.txt", server.url("/agent.zip") + "\n");
+  const std::string cache = sandbox_.home + "/.velmora/app_installer_cache/V3107c/korvex/";
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> delayMs(0, 250);
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    ::system(("rm -rf " + sandbox_.home + "/.velmora").c_str());
+    ::unlink((root_ / "err").c_str());
+    const int runsBefore = sandbox_.agentRuns();
+    auto process = start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
+    ::kill(process->pid(), round % 2 == 0 ? SIGINT : SIGTERM);
+    ASSERT_TRUE(waitUntil([&] { return process->hasExited(); }, std::chrono::seconds(20))) << err();
+    const int status = process->stop();
+    const int runs = sandbox_.agentRuns() - runsBefore;
+    EXPECT_TRUE(listDir(sandbox_.tmpdir).empty());
+    if (status == 0) {
+      EXPECT_EQ(1, runs);  // the signal came after the install agent had finished
+    } else {
+      EXPECT_EQ(255, status) << err();
+      EXPECT_LE(runs, 1);
+      EXPECT_EQ("Installation failed.\n", err().substr(err().rfind('\n', err().size() - 2) + 1));
+    }
+    // The cache holds a whole install agent with its validation string, or none.
+    if (exists(cache + "installagent/install")) {
+      EXPECT_EQ(3u * 1024 * 1024, readFile(cache + "installagent/payload").size());
+      EXPECT_TRUE(exists(cache + ".validatestring"));
+    } else {
+      EXPECT_FALSE(exists(cache + ".validatestring"));
+    }
+    for (const std::string& entry : listDir(cache)) {
+      EXPECT_TRUE(entry == "installagent" || entry == ".lock" || entry == ".validatestring")
+          << entry;
     }
   }
 }
