@@ -4,14 +4,13 @@
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#include <unistd.h>  // environ
 
 #include <cerrno>
 #include <csignal>
 
 #include "framework/termination.h"
 
-extern char** environ;
 
 namespace fw {
 
