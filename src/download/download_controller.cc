@@ -1,5 +1,6 @@
 #include "download/download_controller.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "bootstrap/report.h"
@@ -31,9 +32,13 @@ std::string statusFailureText(long status) {
   return "Download failed with error code " + std::to_string(status);
 }
 
-// A stored validation string goes into a request header only when it cannot break the header.
+// A stored validation string goes into a request header only when it is a well-formed header
+// value: visible characters, blanks and tabs, and bytes from 0x80 up; no control character.
 bool isUsableInHeader(const std::string& value) {
-  return !value.empty() && value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+  return !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte == '\t' || (byte >= 0x20 && byte != 0x7f);
+  });
 }
 
 }  // namespace

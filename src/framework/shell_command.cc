@@ -11,7 +11,6 @@
 
 #include "framework/termination.h"
 
-
 namespace fw {
 
 namespace {
@@ -47,6 +46,7 @@ pid_t spawnShell(const std::string& commandLine) {
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGINT);
   sigaddset(&defaults, SIGQUIT);
+  sigaddset(&defaults, SIGXFSZ);
   sigset_t noneBlocked;
   sigemptyset(&noneBlocked);
   ::posix_spawnattr_setsigdefault(&attributes, &defaults);

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "framework/first_line.h"
 #include "framework/paths.h"
 #include "platform/shared_constants.h"
 
@@ -20,19 +21,21 @@ std::string readValidationString(const std::string& directory) {
   if (!fw::fileExistsAtPath(path)) {
     return "";
   }
-  std::ifstream file(path, std::ios::in | std::ios::binary);
-  std::string line;
-  if (file.is_open()) {
-    std::getline(file, line);
-  }
-  return line;
+  const fw::FirstLine line = fw::readFirstLine(path, kMaxValidationStringLength);
+  return line.tooLong ? "" : line.text;
 }
 
 bool isCacheValid(std::string directory, std::string expected) {
   if (expected.empty()) {
     return false;
   }
-  return readValidationString(directory) == expected;
+  const std::string path = validationFilePath(directory);
+  if (!fw::fileExistsAtPath(path)) {
+    return false;
+  }
+  // A line longer than the expected string cannot equal it: no need to read it all.
+  const fw::FirstLine line = fw::readFirstLine(path, expected.size());
+  return line.opened && !line.tooLong && line.text == expected;
 }
 
 void writeValidationString(std::string directory, std::string validationString) {

@@ -1,6 +1,7 @@
 #ifndef SRC_PROVISIONING_CACHE_VALIDATION_H_
 #define SRC_PROVISIONING_CACHE_VALIDATION_H_
 
+#include <cstddef>
 #include <string>
 
 // The validation-string file ".validatestring" in the cache directory holds the validation
@@ -14,7 +15,11 @@ bool isCacheValid(std::string directory, std::string expected);
 /// when either argument is empty. A write that fails leaves no file behind.
 void writeValidationString(std::string directory, std::string validationString);
 
-/// The file's first line, or an empty string when there is no readable file.
+/// The longest validation string that readValidationString() returns; real ones are far shorter.
+constexpr size_t kMaxValidationStringLength = 4096;
+
+/// The file's first line, or an empty string when there is no readable file or the line is
+/// longer than kMaxValidationStringLength.
 std::string readValidationString(const std::string& directory);
 
 /// Removes the directory's validation-string file, if any.

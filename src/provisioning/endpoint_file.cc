@@ -1,19 +1,24 @@
 #include "provisioning/endpoint_file.h"
 
-#include <fstream>
-
+#include "framework/first_line.h"
 #include "framework/paths.h"
+
+namespace {
+
+// libcurl takes no longer URL.
+constexpr size_t kMaxUrlLength = 8'000'000;
+
+}  // namespace
 
 std::string readEndpointUrlFile(std::string path, ReportFn report) {
   if (!fw::fileExistsAtPath(path)) {
     return "";
   }
-  std::ifstream file(path, std::ios::in | std::ios::binary);
-  if (!file.is_open()) {
+  const fw::FirstLine line = fw::readFirstLine(path, kMaxUrlLength);
+  if (!line.opened) {
     report("Failed to open install agent URL file", true);
     return "";
   }
-  std::string url;
-  std::getline(file, url);
-  return url;
+  // A longer line is no URL that could be fetched; a part of it might be another one.
+  return line.tooLong ? "" : line.text;
 }

@@ -76,6 +76,11 @@ std::string sourceInstallAgent(std::string workingDir, std::string endpointUrl, 
   const std::string cacheTarget = getInstallAgentCacheDir() + INSTALL_AGENT_DIR;
   mkpath(cacheTarget, CACHE_DIR_MODE);
   const std::string downloadTarget = workingDir + PATH_SEPARATOR + INSTALL_AGENT_ZIP;
+  // A URL with a NUL byte in it would reach the download cut short, as another, shorter URL:
+  // it goes on as no URL at all, which fails as such.
+  if (endpointUrl.find('\0') != std::string::npos) {
+    endpointUrl.clear();
+  }
   if (!downloadInstallAgentFromZR(downloadTarget.c_str(), endpointUrl.c_str(), report)) {
     return "";
   }

@@ -43,8 +43,14 @@ ProgramRun::ProgramRun(const std::string& rootDir)
   makeDirs(tmpdir);
 }
 
-ProcessResult ProgramRun::run(
-    const InstalledProgram& program, const std::vector<std::string>& args,
+ProcessResult ProgramRun::run(const InstalledProgram& program, const std::vector<std::string>& args,
+                              const std::map<std::string, std::optional<std::string>>& env) const {
+  return runWrapped({}, program, args, env);
+}
+
+ProcessResult ProgramRun::runWrapped(
+    const std::vector<std::string>& wrapper, const InstalledProgram& program,
+    const std::vector<std::string>& args,
     const std::map<std::string, std::optional<std::string>>& extraEnv) const {
   ProcessOptions options;
   options.cwd = root;
@@ -60,9 +66,10 @@ ProcessResult ProgramRun::run(
   for (const auto& [name, value] : extraEnv) {
     options.env[name] = value;
   }
-  std::vector<std::string> argv = {program.executable};
+  std::vector<std::string> argv = wrapper;
+  argv.push_back(program.executable);
   argv.insert(argv.end(), args.begin(), args.end());
-  return runProcess(program.executable, argv, options);
+  return runProcess(argv.front(), argv, options);
 }
 
 std::unique_ptr<BackgroundProcess> ProgramRun::start(

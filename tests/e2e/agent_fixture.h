@@ -42,6 +42,11 @@ class ProgramRun {
   ProcessResult run(const InstalledProgram& program, const std::vector<std::string>& args,
                     const std::map<std::string, std::optional<std::string>>& env = {}) const;
 
+  /// run(), through a wrapper command that then runs the program (prlimit, setpriv, ...).
+  ProcessResult runWrapped(const std::vector<std::string>& wrapper, const InstalledProgram& program,
+                           const std::vector<std::string>& args,
+                           const std::map<std::string, std::optional<std::string>>& env = {}) const;
+
   /// Starts the program in the background, as run() would run it, with its standard output and
   /// error going to `outPath` and `errPath`; in a process group of its own when `ownGroup`
   /// (so that a signal to the group reaches it and its children, as a terminal's would).

@@ -97,3 +97,20 @@ TEST(ValidationStringTest, RemoveDeletesTheFile) {
   EXPECT_EQ("", readValidationString(dir.path()));
   removeValidationString(dir.path());  // nothing there: harmless
 }
+
+// Tests that a huge or hostile file costs nothing to check and never matches by accident.
+TEST(ValidationStringTest, HugeAndOddFilesAreReadOnlyAsFarAsNeeded) {
+  const ScopedTempDir dir;
+  writeFile(dir / ".validatestring", std::string(64 * 1024 * 1024, 'x'));
+  EXPECT_FALSE(isCacheValid(dir.path(), "xxxx"));
+  EXPECT_FALSE(isCacheValid(dir.path(), std::string(64 * 1024 * 1024, 'x') + "y"));
+  EXPECT_EQ("", readValidationString(dir.path()));  // too long to be a validation string
+
+  writeFile(dir / ".validatestring", std::string(kMaxValidationStringLength, 'a') + "\nrest");
+  EXPECT_EQ(std::string(kMaxValidationStringLength, 'a'), readValidationString(dir.path()));
+  EXPECT_TRUE(isCacheValid(dir.path(), std::string(kMaxValidationStringLength, 'a')));
+
+  writeFile(dir / ".validatestring", std::string("a\0b", 3));
+  EXPECT_TRUE(isCacheValid(dir.path(), std::string("a\0b", 3)));
+  EXPECT_FALSE(isCacheValid(dir.path(), "a"));
+}

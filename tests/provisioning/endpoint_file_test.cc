@@ -63,3 +63,13 @@ TEST_F(EndpointFileTest, UnreadableFileIsReported) {
   });
   EXPECT_EQ(0, status);
 }
+
+TEST_F(EndpointFileTest, ALineLongerThanAnyUrlIsNoUrl) {
+  const std::string path = dir_ / "installAgentURL.txt";
+  writeFile(path, "http://h/" + std::string(8'000'000, 'a'));
+  EXPECT_EQ("", readEndpointUrlFile(path, recordReport));
+  const std::string longest = "http://h/" + std::string(8'000'000 - 9, 'a');
+  writeFile(path, longest + "\nsecond line");
+  EXPECT_EQ(longest, readEndpointUrlFile(path, recordReport));
+  EXPECT_TRUE(reported.empty());
+}
