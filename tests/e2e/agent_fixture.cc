@@ -43,6 +43,23 @@ ProgramRun::ProgramRun(const std::string& rootDir)
   makeDirs(tmpdir);
 }
 
+std::map<std::string, std::optional<std::string>> ProgramRun::environment(
+    const std::map<std::string, std::optional<std::string>>& extraEnv) const {
+  std::map<std::string, std::optional<std::string>> env = {
+      {"HOME", home},
+      {"TMPDIR", tmpdir},
+      {"BI_RECORD", record},
+      {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt},
+      {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt},
+      {"DISPLAY", std::nullopt},
+      {"WAYLAND_DISPLAY", std::nullopt},
+  };
+  for (const auto& [name, value] : extraEnv) {
+    env[name] = value;
+  }
+  return env;
+}
+
 ProcessResult ProgramRun::run(const InstalledProgram& program, const std::vector<std::string>& args,
                               const std::map<std::string, std::optional<std::string>>& env) const {
   return runWrapped({}, program, args, env);

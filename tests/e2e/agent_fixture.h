@@ -55,6 +55,11 @@ class ProgramRun {
       const std::string& outPath, const std::string& errPath, bool ownGroup = false,
       const std::map<std::string, std::optional<std::string>>& env = {}) const;
 
+  /// The sandbox's environment changes (HOME, TMPDIR, the record file; the override, test-mode
+  /// and display variables removed), with `extraEnv` on top.
+  std::map<std::string, std::optional<std::string>> environment(
+      const std::map<std::string, std::optional<std::string>>& extraEnv) const;
+
   /// The arguments that the install agent recorded in its last run.
   std::vector<std::string> recordedArgs() const;
   /// How many times the install agent ran.

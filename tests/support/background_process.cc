@@ -7,21 +7,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/process.h"
+
 namespace testing_support {
 
 namespace {
 
 constexpr auto kPollStep = std::chrono::milliseconds(5);
-
-int decodeStatus(int status) {
-  if (WIFEXITED(status)) {
-    return WEXITSTATUS(status);
-  }
-  if (WIFSIGNALED(status)) {
-    return 128 + WTERMSIG(status);
-  }
-  return -1;
-}
 
 }  // namespace
 
@@ -61,7 +53,7 @@ bool BackgroundProcess::hasExited() {
   if (!status_) {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      status_ = decodeStatus(status);
+      status_ = decodeWaitStatus(status);
     }
   }
   return status_.has_value();
@@ -76,7 +68,7 @@ int BackgroundProcess::stop(int signal, std::chrono::milliseconds grace) {
     ::kill(pid_, SIGKILL);
     int status = 0;
     ::waitpid(pid_, &status, 0);
-    status_ = decodeStatus(status);
+    status_ = decodeWaitStatus(status);
   }
   return *status_;
 }

@@ -40,7 +40,9 @@ std::vector<std::string> buildEnvironment(
   return result;
 }
 
-int decodeStatus(int status) {
+}  // namespace
+
+int decodeWaitStatus(int status) {
   if (WIFEXITED(status)) {
     return WEXITSTATUS(status);
   }
@@ -49,8 +51,6 @@ int decodeStatus(int status) {
   }
   return -1;
 }
-
-}  // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
@@ -91,7 +91,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   ::close(outFd);
   ::close(errFd);
   ProcessResult result;
-  result.exitStatus = decodeStatus(status);
+  result.exitStatus = decodeWaitStatus(status);
   result.out = readFile(outPattern);
   result.err = readFile(errPattern);
   ::unlink(outPattern);
@@ -106,7 +106,7 @@ int runInChild(const std::function<int()>& body) {
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return decodeStatus(status);
+  return decodeWaitStatus(status);
 }
 
 int runUnprivileged(const std::function<int()>& body) {
@@ -123,7 +123,7 @@ int runUnprivileged(const std::function<int()>& body) {
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return decodeStatus(status);
+  return decodeWaitStatus(status);
 }
 
 }  // namespace testing_support

@@ -27,6 +27,9 @@ struct ProcessOptions {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options = {});
 
+/// A wait status as an exit code: the code itself, or 128 + the signal that ended the process.
+int decodeWaitStatus(int status);
+
 /// Runs `body` in a forked child and returns its exit status (for limits and signal settings
 /// that must not touch the test process).
 int runInChild(const std::function<int()>& body);
