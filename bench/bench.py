@@ -221,10 +221,14 @@ def throughput_and_memory(args, root, nginx, sizes):
         program_times, curl_times, peaks, cpus, curl_cpus = [], [], [], [], []
         for _ in range(args.runs):
             sandbox.clear_cache()
+            # Each command starts with no dirty pages of the one before, so that the kernel's
+            # write-back throttling falls on neither of them more than on the other.
+            os.sync()
             body, _, (hwm, cpu, _) = sandbox.run()
             program_times.append(body)
             peaks.append(hwm)
             cpus.append(cpu)
+            os.sync()
             seconds, curl_cpu = timed_curl(nginx.url(os.path.basename(archive)),
                                            os.path.join(root, "curl.out"))
             curl_times.append(seconds)
