@@ -4,7 +4,8 @@
 set -eu
 
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev unzip zip
-  libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nginx-light openssl curl"
+  libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nginx-light openssl curl
+  libgtk-3-dev libx11-dev libxtst-dev libxdamage-dev xvfb"
 
 missing=""
 for package in $packages; do

@@ -11,22 +11,18 @@
 namespace fw {
 
 PollRunLoop::PollRunLoop()
-    : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), mainThread_(std::this_thread::get_id()) {}
+    : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), handoffs_([this] { wake(); }) {}
 
 PollRunLoop::~PollRunLoop() {
-  refusePending();
+  handoffs_.end();
   if (wakeFd_ >= 0) {
     ::close(wakeFd_);
   }
 }
 
 void PollRunLoop::run() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (ended_) {
-      return;
-    }
-    mainThread_ = std::this_thread::get_id();
+  if (!handoffs_.start()) {
+    return;
   }
   while (!stopRequested_.load()) {
     std::vector<pollfd> fds;
@@ -39,7 +35,7 @@ void PollRunLoop::run() {
       break;
     }
     drainWakeups();
-    runHandoffs();
+    handoffs_.runPending([this] { return stopRequested_.load(); });
     runDueTimers();
     for (size_t i = 1; i < fds.size() && !stopRequested_.load(); ++i) {
       if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
@@ -52,7 +48,7 @@ void PollRunLoop::run() {
       }
     }
   }
-  refusePending();
+  handoffs_.end();
   timers_.clear();
   watches_.clear();
 }
@@ -63,21 +59,7 @@ void PollRunLoop::stop() {
 }
 
 bool PollRunLoop::runSync(std::function<void()> work) {
-  auto handoff = std::make_shared<Handoff>();
-  handoff->work = std::move(work);
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (ended_) {
-    return false;
-  }
-  if (std::this_thread::get_id() == mainThread_) {
-    lock.unlock();
-    handoff->work();
-    return true;
-  }
-  handoffs_.push_back(handoff);
-  wake();
-  finished_.wait(lock, [&] { return handoff->finished; });
-  return handoff->ran;
+  return handoffs_.runSync(std::move(work));
 }
 
 void PollRunLoop::addTimer(double seconds, std::function<void()> work) {
@@ -103,27 +85,6 @@ void PollRunLoop::wake() {
 void PollRunLoop::drainWakeups() {
   uint64_t count = 0;
   [[maybe_unused]] const ssize_t readBytes = ::read(wakeFd_, &count, sizeof count);
-}
-
-void PollRunLoop::runHandoffs() {
-  for (;;) {
-    std::shared_ptr<Handoff> handoff;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      if (handoffs_.empty() || stopRequested_.load()) {
-        return;
-      }
-      handoff = handoffs_.front();
-      handoffs_.pop_front();
-    }
-    handoff->work();
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      handoff->ran = true;
-      handoff->finished = true;
-    }
-    finished_.notify_all();
-  }
 }
 
 void PollRunLoop::runDueTimers() {
@@ -156,18 +117,6 @@ int PollRunLoop::pollTimeoutMs() const {
   // Round up, so that a timer is never found not yet due after the wait.
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(earliest - now);
   return static_cast<int>(std::min<int64_t>(wait.count(), 60'000));
-}
-
-void PollRunLoop::refusePending() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    ended_ = true;
-    for (const auto& handoff : handoffs_) {
-      handoff->finished = true;
-    }
-    handoffs_.clear();
-  }
-  finished_.notify_all();
 }
 
 }  // namespace fw

@@ -3,14 +3,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <map>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "framework/handoff_queue.h"
 #include "framework/run_loop.h"
 
 namespace fw {
@@ -31,12 +27,6 @@ class PollRunLoop : public RunLoop {
   void unwatch(int fd) override;
 
  private:
-  // One piece of work handed over by another thread, and how it ended.
-  struct Handoff {
-    std::function<void()> work;
-    bool finished = false;  // ran, or was refused
-    bool ran = false;
-  };
   struct Timer {
     std::chrono::steady_clock::time_point due;
     std::function<void()> work;
@@ -44,19 +34,13 @@ class PollRunLoop : public RunLoop {
 
   void wake();
   void drainWakeups();
-  void runHandoffs();
   void runDueTimers();
   int pollTimeoutMs() const;
-  void refusePending();
 
   int wakeFd_ = -1;  // an eventfd: written to interrupt poll()
-  std::mutex mutex_;
-  std::condition_variable finished_;
-  std::deque<std::shared_ptr<Handoff>> handoffs_;  // guarded by mutex_
-  bool ended_ = false;                             // guarded by mutex_
+  HandoffQueue handoffs_;
   std::atomic<bool> stopRequested_{false};
-  std::thread::id mainThread_;  // the constructing thread until run() starts; guarded by mutex_
-  std::vector<Timer> timers_;   // main thread only
+  std::vector<Timer> timers_;                     // main thread only
   std::map<int, std::function<void()>> watches_;  // main thread only
 };
 

@@ -71,5 +71,7 @@ int call_system(std::string /*program*/, std::string commandLine) {
   if (fw::termination::requested() != 0) {
     return -1;
   }
-  return fw::runShellCommand(commandLine);
+  // Every command line here is one simple command: the shell becomes its program ("exec") instead
+  // of waiting for it, so that a termination passed on to the child reaches the program itself.
+  return fw::runShellCommand("exec " + commandLine);
 }

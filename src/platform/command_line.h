@@ -15,8 +15,8 @@ std::string smart_quote(std::string word);
 /// quotes, escaped as smart_quote() escapes, followed by one blank. Empty when argc < 2.
 std::string argv2cmdline(int argc, char const** argv);
 
-/// Runs the command line through the shell as system() does and returns its raw status (-1 when
-/// no shell could be started). The program path is informational only. A command line holding a
+/// Runs the command line, one simple command, through the shell as system() does (the shell
+/// execs it) and returns its raw status (-1 when no shell could be started). The program path is informational only. A command line holding a
 /// NUL byte is refused with -1: the shell would see only a part of it. Once the run has been
 /// asked to end (SIGINT, SIGTERM, SIGHUP), nothing new is started: -1.
 int call_system(std::string program, std::string commandLine);

@@ -131,8 +131,14 @@ TEST_F(TerminationTest, ClosedAtRandomMoments) {
     ::unlink((root_ / "err").c_str());
     const int runsBefore = sandbox_.agentRuns();
     auto process = start();
+    // From its temporary directory on, the program takes signals in order (before that, they
+    // end it as any program).
+    ASSERT_TRUE(
+        waitUntil([&] { return !listDir(sandbox_.tmpdir).empty() || process->hasExited(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
-    ::kill(process->pid(), round % 2 == 0 ? SIGINT : SIGTERM);
+    if (!process->hasExited()) {
+      ::kill(process->pid(), round % 2 == 0 ? SIGINT : SIGTERM);
+    }
     ASSERT_TRUE(waitUntil([&] { return process->hasExited(); }, std::chrono::seconds(20))) << err();
     const int status = process->stop();
     const int runs = sandbox_.agentRuns() - runsBefore;

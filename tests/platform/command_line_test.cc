@@ -138,9 +138,20 @@ TEST(Argv2CmdlineTest, KeepsItsFormAndSkipsProgramName) {
 
 TEST(CallSystemTest, ReturnsTheRawStatusOfTheShell) {
   EXPECT_EQ(0, call_system("anything", "true"));
-  const int status = call_system("ignored", "exit 3");
+  const int status = call_system("ignored", "sh -c 'exit 3'");
   EXPECT_NE(0, status);
   EXPECT_EQ(3, WEXITSTATUS(status));
+}
+
+// Tests that the shell becomes the program it runs, so that the program is the child that a
+// termination reaches.
+TEST(CallSystemTest, TheChildIsTheProgramItself) {
+  const ScopedTempDir dir;
+  const std::string pidFile = dir / "pids";
+  // $PPID of the program is the process that call_system started, if the shell exec'd it.
+  ASSERT_EQ(0, call_system("sh", "sh -c " + smart_quote("echo $PPID > " + pidFile)));
+  const int parent = std::stoi(testing_support::readFile(pidFile));
+  EXPECT_EQ(::getpid(), parent);
 }
 
 TEST(CallSystemTest, RefusesCommandLinesWithNul) {

@@ -13,6 +13,7 @@
 #include "framework/remove_tree.h"
 #include "platform/command_line.h"
 #include "platform/mkpath.h"
+#include "support/process.h"
 
 namespace testing_support {
 
@@ -79,8 +80,11 @@ void makeZip(const std::string& archive, const std::map<std::string, std::string
     names += " " + smart_quote(name);
   }
   ::unlink(archive.c_str());
-  const int status = call_system(
-      "zip", "cd " + smart_quote(staging) + " && zip -q -X " + smart_quote(archive) + names);
+  const int status =
+      runProcess("/bin/sh", {"sh", "-c",
+                             "cd " + smart_quote(staging) + " && zip -q -X " +
+                                 smart_quote(archive) + names})
+          .exitStatus;
   fw::removeItemAtPath(staging);
   if (status != 0) {
     throw std::runtime_error("zip failed for " + archive);

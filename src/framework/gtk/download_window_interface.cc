@@ -21,8 +21,8 @@ gpointer objectOfType(GtkBuilder* builder, const char* id, GType type, std::stri
     return nullptr;
   }
   if (!G_TYPE_CHECK_INSTANCE_TYPE(object, type)) {
-    *error = std::string("object \"") + id + "\" is a " + G_OBJECT_TYPE_NAME(object) +
-             ", not a " + g_type_name(type);
+    *error = std::string("object \"") + id + "\" is a " + G_OBJECT_TYPE_NAME(object) + ", not a " +
+             g_type_name(type);
     return nullptr;
   }
   return object;

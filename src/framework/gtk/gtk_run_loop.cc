@@ -32,7 +32,7 @@ struct GtkRunLoop::Watch {
 GtkRunLoop::GtkRunLoop()
     : context_(g_main_context_default()),
       wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      mainThread_(std::this_thread::get_id()) {
+      handoffs_([this] { wake(); }) {
   if (wakeFd_ >= 0) {
     GSource* source = g_unix_fd_source_new(wakeFd_, G_IO_IN);
     g_source_set_priority(source, kHandoffPriority);
@@ -43,7 +43,7 @@ GtkRunLoop::GtkRunLoop()
 }
 
 GtkRunLoop::~GtkRunLoop() {
-  refusePending();
+  handoffs_.end();
   removeSources();
   if (wakeFd_ >= 0) {
     ::close(wakeFd_);
@@ -51,12 +51,8 @@ GtkRunLoop::~GtkRunLoop() {
 }
 
 void GtkRunLoop::run() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (ended_) {
-      return;
-    }
-    mainThread_ = std::this_thread::get_id();
+  if (!handoffs_.start()) {
+    return;
   }
   // One iteration at a time rather than a GMainLoop: a stop() that comes before the first
   // iteration (even from another thread) is then never lost, since the flag is read first and
@@ -64,7 +60,7 @@ void GtkRunLoop::run() {
   while (!stopRequested_.load()) {
     g_main_context_iteration(context_, TRUE);
   }
-  refusePending();
+  handoffs_.end();
   removeSources();
 }
 
@@ -74,21 +70,7 @@ void GtkRunLoop::stop() {
 }
 
 bool GtkRunLoop::runSync(std::function<void()> work) {
-  auto handoff = std::make_shared<Handoff>();
-  handoff->work = std::move(work);
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (ended_) {
-    return false;
-  }
-  if (std::this_thread::get_id() == mainThread_) {
-    lock.unlock();
-    handoff->work();
-    return true;
-  }
-  handoffs_.push_back(handoff);
-  wake();
-  finished_.wait(lock, [&] { return handoff->finished; });
-  return handoff->ran;
+  return handoffs_.runSync(std::move(work));
 }
 
 void GtkRunLoop::addTimer(double seconds, std::function<void()> work) {
@@ -127,7 +109,8 @@ void GtkRunLoop::unwatch(int fd) {
 gboolean GtkRunLoop::onWakeup(gint fd, GIOCondition /*condition*/, gpointer data) {
   uint64_t count = 0;
   [[maybe_unused]] const ssize_t readBytes = ::read(fd, &count, sizeof count);
-  static_cast<GtkRunLoop*>(data)->runHandoffs();
+  auto* loop = static_cast<GtkRunLoop*>(data);
+  loop->handoffs_.runPending([loop] { return loop->stopRequested_.load(); });
   return G_SOURCE_CONTINUE;
 }
 
@@ -159,39 +142,6 @@ void GtkRunLoop::wake() {
   const uint64_t one = 1;
   // A full counter already means "wake up"; nothing else can fail here.
   [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-}
-
-void GtkRunLoop::runHandoffs() {
-  for (;;) {
-    std::shared_ptr<Handoff> handoff;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      if (handoffs_.empty() || stopRequested_.load()) {
-        return;
-      }
-      handoff = handoffs_.front();
-      handoffs_.pop_front();
-    }
-    handoff->work();
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      handoff->ran = true;
-      handoff->finished = true;
-    }
-    finished_.notify_all();
-  }
-}
-
-void GtkRunLoop::refusePending() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    ended_ = true;
-    for (const auto& handoff : handoffs_) {
-      handoff->finished = true;
-    }
-    handoffs_.clear();
-  }
-  finished_.notify_all();
 }
 
 void GtkRunLoop::removeSources() {

@@ -4,15 +4,11 @@
 #include <glib.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <set>
-#include <thread>
 
+#include "framework/handoff_queue.h"
 #include "framework/run_loop.h"
 
 namespace fw {
@@ -41,12 +37,6 @@ class GtkRunLoop : public RunLoop {
   void unwatch(int fd) override;
 
  private:
-  // One piece of work handed over by another thread, and how it ended.
-  struct Handoff {
-    std::function<void()> work;
-    bool finished = false;  // ran, or was refused
-    bool ran = false;
-  };
   struct Timer;
   struct Watch;
 
@@ -55,22 +45,16 @@ class GtkRunLoop : public RunLoop {
   static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
 
   void wake();
-  void runHandoffs();
-  void refusePending();
   void removeSources();
   void destroySource(guint id);
 
   GMainContext* context_;
-  int wakeFd_ = -1;     // an eventfd: written when work is handed over
+  int wakeFd_ = -1;  // an eventfd: written when work is handed over
   guint wakeSource_ = 0;
-  std::mutex mutex_;
-  std::condition_variable finished_;
-  std::deque<std::shared_ptr<Handoff>> handoffs_;  // guarded by mutex_
-  bool ended_ = false;                             // guarded by mutex_
+  HandoffQueue handoffs_;
   std::atomic<bool> stopRequested_{false};
-  std::thread::id mainThread_;  // the constructing thread until run() starts; guarded by mutex_
-  std::set<guint> timers_;      // main thread only: the sources of timers not yet fired
-  std::map<int, guint> watchSources_;                     // main thread only
+  std::set<guint> timers_;             // main thread only: the sources of timers not yet fired
+  std::map<int, guint> watchSources_;  // main thread only
   std::map<int, std::function<void()>> watchCallbacks_;  // main thread only
 };
 

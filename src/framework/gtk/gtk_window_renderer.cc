@@ -34,10 +34,10 @@ std::string signatureOf(const Window& window) {
   const ProgressIndicator& progress = window.progressIndicator();
   const Button& button = window.button();
   return window.statusText().stringValue() + '\0' +
-         (window.statusText().textColor() == Color::kRed ? "red" : "text") + '\0' +
-         button.title() + '\0' + (button.isEnabled() ? "on" : "off") + '\0' +
-         button.keyEquivalent() + '\0' + (progress.isIndeterminate() ? "i" : "d") +
-         (progress.isAnimating() ? "a" : "s") + '\0' + imageKeyOf(window.imageView());
+         (window.statusText().textColor() == Color::kRed ? "red" : "text") + '\0' + button.title() +
+         '\0' + (button.isEnabled() ? "on" : "off") + '\0' + button.keyEquivalent() + '\0' +
+         (progress.isIndeterminate() ? "i" : "d") + (progress.isAnimating() ? "a" : "s") + '\0' +
+         imageKeyOf(window.imageView());
 }
 
 }  // namespace
