@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   fw::termination::install();
   // A file-size limit makes a write fail (a full disk, in effect) instead of killing the run
   // half-way. Child processes get the default back.
-  std::signal(SIGXFSZ, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
   const int result =
       bootstrapInstallerMainFunc(argc, const_cast<const char**>(argv), report_message_main);
   if (result != 0) {
