@@ -1,9 +1,21 @@
 #!/bin/sh
-# Measures the download window against a fast download (256 MiB from bi-endpoint on 127.0.0.1):
-# the bar's redraws per second, the throughput with the window against the terminal (alternating
-# runs, medians) and the peak memory of both. Usage: scripts/window-figures.sh [build directory]
+# The desktop download window's figures, or its screenshots for the README.
+#
+#   scripts/window-figures.sh [build directory]
+#     measures the window against a fast download (256 MiB from bi-endpoint on 127.0.0.1): the
+#     bar's redraws per second, the throughput with the window against the terminal (alternating
+#     runs, medians) and the peak memory of both;
+#   scripts/window-figures.sh --screenshots [build directory]
+#     takes docs/window-downloading.png, window-installing.png and window-failed.png.
+#
+# Both run the built program and its GTK module on a virtual X server.
 set -eu
 cd "$(dirname "$0")/.."
+filter='GuiFigures.*'
+if [ "${1:-}" = "--screenshots" ]; then
+  filter='WindowScreenshots.*'
+  shift
+fi
 build=${1:-build}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   ./scripts/install-deps.sh
@@ -11,4 +23,4 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   build=build
 fi
 cmake --build "$build" --target bi_gui_figures
-"$build/tests/bi_gui_figures" --gtest_filter='GuiFigures.*'
+BI_SCREENSHOT_DIR="$PWD/docs" "$build/tests/bi_gui_figures" --gtest_filter="$filter"

@@ -217,30 +217,6 @@ TEST_F(DownloadTest, ServerIgnoringTheConditionCostsOneBuffer) {
   EXPECT_LT(hitLine.bodyBytes, 100000000u / 4);
 }
 
-TEST_F(DownloadTest, StatusFailuresAtTheFirstData) {
-  for (const std::string status : {"404", "500", "400", "403"}) {
-    SCOPED_TRACE(status);
-    EndpointServer server(archive_, {"--status", status});
-    setEndpointUrl(server.url("/agent.zip"));
-    const ProcessResult result = run();
-    EXPECT_TRUE(hasLinesInOrder(
-        result.err, {"Downloading", "Download failed with http error code- " + status,
-                     "Download failed with error code " + status, "Installation failed."}));
-    expectCleanFailure(result);
-  }
-}
-
-TEST_F(DownloadTest, StatusFailureAtTheEndOfAnEmptyBody) {
-  EndpointServer server(archive_, {"--status", "500", "--empty-body"});
-  setEndpointUrl(server.url("/agent.zip"));
-  const ProcessResult result = run();
-  EXPECT_EQ(
-      "Downloading\nDownload failed! Error code- 500\nDownload failed with error code 500\n"
-      "Installation failed.\n",
-      result.err);
-  expectCleanFailure(result);
-}
-
 // Tests that a status failure leaves a cached install agent as it was.
 TEST_F(DownloadTest, StatusFailureKeepsTheCache) {
   {

@@ -52,7 +52,7 @@ class FaultMatrixTest : public testing::Test {
 }  // namespace
 
 TEST_F(FaultMatrixTest, StatusFailuresAtTheFirstDataAndAtTheEnd) {
-  for (const std::string status : {"401", "403", "404", "500"}) {
+  for (const std::string status : {"400", "401", "403", "404", "500"}) {
     SCOPED_TRACE(status);
     {
       EndpointServer server(archive_, {"--status", status});

@@ -1,6 +1,6 @@
 // Not a test suite that CTest runs: the screenshots of the download window for the README and
 // the figures of the desktop window against a fast download. Run through
-// scripts/window-screenshots.sh and scripts/window-figures.sh.
+// scripts/window-figures.sh (--screenshots for the pictures).
 //
 // Screenshots go to $BI_SCREENSHOT_DIR (docs/ when unset).
 
