@@ -124,43 +124,6 @@ TEST_F(GtkWindowRendererTest, TwoLineStatusText) {
   EXPECT_STREQ("first line\nsecond line", gtk_label_get_text(ui().status));
 }
 
-// Tests that Return (the window's default action) performs the button's click, and only while
-// the button is enabled.
-TEST_F(GtkWindowRendererTest, ReturnPressesTheEnabledButton) {
-  int clicks = 0;
-  window_.button().setAction([&] { ++clicks; });
-  window_.makeKeyAndOrderFront();
-  // A key press holds the button down for a moment before it counts as a click.
-  EXPECT_TRUE(gtk_window_activate_default(ui().window));
-  EXPECT_TRUE(pumpUntil([&] { return clicks == 1; }));
-  window_.button().setEnabled(false);
-  EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(ui().button)));
-  gtk_window_activate_default(ui().window);
-  pumpFor(std::chrono::milliseconds(400));
-  EXPECT_EQ(1, clicks);
-  window_.button().setEnabled(true);
-  gtk_button_clicked(ui().button);
-  EXPECT_EQ(2, clicks);
-}
-
-// Tests that the window's close control closes the model window (which tells its delegate) and
-// that the desktop window is then destroyed.
-TEST_F(GtkWindowRendererTest, CloseControlClosesTheModelWindow) {
-  window_.makeKeyAndOrderFront();
-  ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(ui().window)) != FALSE; }));
-  gpointer desktopWindow = ui().window;
-  g_object_add_weak_pointer(G_OBJECT(desktopWindow), &desktopWindow);
-  gtk_window_close(ui().window);
-  EXPECT_TRUE(pumpUntil([&] { return window_.isClosed(); }));
-  EXPECT_EQ(1, delegate_.closes);
-  EXPECT_EQ(nullptr, renderer_.interfaceForTesting());
-  EXPECT_TRUE(pumpUntil([&] { return desktopWindow == nullptr; })) << "not destroyed";
-  if (desktopWindow != nullptr) {
-    g_object_remove_weak_pointer(G_OBJECT(desktopWindow), &desktopWindow);
-  }
-  window_.progressIndicator().setDoubleValue(50);  // nothing shown any more: nothing drawn
-}
-
 // Tests that hundreds of bar changes a second reach the widgets about 30 times a second, and
 // that the last one always does.
 TEST_F(GtkWindowRendererTest, BarUpdatesAreCoalesced) {
@@ -194,49 +157,6 @@ TEST_F(GtkWindowRendererTest, StatusChangesAreNotDelayed) {
   EXPECT_STREQ("Initializing the installer", gtk_label_get_text(ui().status));
   window_.button().setEnabled(false);
   EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(ui().button)));
-}
-
-// Tests that the bar pulses about ten times a second while indeterminate and animating, and
-// stands still otherwise.
-TEST_F(GtkWindowRendererTest, PulsesOnlyWhileAnimating) {
-  window_.makeKeyAndOrderFront();
-  window_.progressIndicator().setIndeterminate(true);
-  pumpFor(std::chrono::milliseconds(300));
-  EXPECT_EQ(0, renderer_.pulsesForTesting()) << "indeterminate without animation stays still";
-  EXPECT_DOUBLE_EQ(0.0, gtk_progress_bar_get_fraction(ui().progress));
-
-  window_.progressIndicator().startAnimation();
-  pumpFor(std::chrono::milliseconds(1000));
-  const int pulses = renderer_.pulsesForTesting();
-  EXPECT_GE(pulses, 5);  // late timers on a loaded machine, as above
-  EXPECT_LE(pulses, 12);
-
-  window_.progressIndicator().stopAnimation();
-  pumpFor(std::chrono::milliseconds(300));
-  EXPECT_EQ(pulses, renderer_.pulsesForTesting());
-}
-
-// Tests that the splash is drawn scaled, proportionally, to fit its size in points.
-TEST_F(GtkWindowRendererTest, SplashIsScaledToFit) {
-  const ScopedTempDir dir;
-  writeSolidPng(dir / "splash.png", 200, 100, 0x2e8b57);
-  auto splash = std::make_shared<fw::Image>();
-  splash->path = dir / "splash.png";
-  splash->setSize(400, 400);
-  window_.makeKeyAndOrderFront();
-  window_.imageView().setImageScaling(fw::ImageScaling::kProportionallyUpOrDown);
-  window_.imageView().setImage(splash);
-  ASSERT_EQ(GTK_IMAGE_SURFACE, gtk_image_get_storage_type(ui().splash));
-  cairo_surface_t* surface = nullptr;
-  g_object_get(ui().splash, "surface", &surface, nullptr);
-  ASSERT_NE(nullptr, surface);
-  const int scale = gtk_widget_get_scale_factor(GTK_WIDGET(ui().splash));
-  EXPECT_EQ(400 * scale, cairo_image_surface_get_width(surface));
-  EXPECT_EQ(200 * scale, cairo_image_surface_get_height(surface));
-  cairo_surface_destroy(surface);
-
-  window_.imageView().setImage(nullptr);
-  EXPECT_EQ(GTK_IMAGE_EMPTY, gtk_image_get_storage_type(ui().splash));
 }
 
 TEST_F(GtkWindowRendererTest, InterfaceFileMustHoldEveryObject) {
