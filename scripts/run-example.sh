@@ -12,6 +12,10 @@ rm -rf "$example"
 mkdir -p "$example/Example.app/Contents/MacOS" "$example/Example.app/Contents/Resources" \
   "$example/agent" "$example/home" "$example/server"
 cp build/bootstrap-installer "$example/Example.app/Contents/MacOS/setup"
+# With a display, the window is a desktop window: its module goes beside the program.
+if [ -f build/bootstrap-installer-gtk.so ]; then
+  cp build/bootstrap-installer-gtk.so "$example/Example.app/Contents/MacOS/"
+fi
 
 # The example install agent prints what it received.
 cat > "$example/agent/install" <<'AGENT'
