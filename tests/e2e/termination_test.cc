@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "e2e/agent_fixture.h"
@@ -15,10 +16,26 @@ using namespace testing_support;
 
 namespace {
 
-// An install agent that records its start, then takes its time.
+// An install agent that records its start, then takes its time as `sleep` itself (a shell
+// takes a SIGINT that comes between two commands only once the next one has ended).
 const char* const kSlowAgent =
     "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\n"
-    "sleep 30\n";
+    "exec sleep 30\n";
+
+// The command name of the process's first child; empty while it has none.
+std::string firstChildCommand(pid_t pid) {
+  const std::string id = std::to_string(pid);
+  std::istringstream children(readFile("/proc/" + id + "/task/" + id + "/children"));
+  std::string child;
+  if (!(children >> child)) {
+    return "";
+  }
+  std::string command = readFile("/proc/" + child + "/comm");
+  if (!command.empty() && command.back() == '\n') {
+    command.pop_back();
+  }
+  return command;
+}
 
 class TerminationTest : public testing::Test {
  protected:
@@ -63,7 +80,8 @@ TEST_F(TerminationTest, WhileTheInstallAgentRuns) {
     ::unlink(sandbox_.record.c_str());
     ::unlink((root_ / "err").c_str());
     auto process = start(/*ownGroup=*/toTheGroup);
-    ASSERT_TRUE(waitUntil([&] { return exists(sandbox_.record); })) << "no start: " << err();
+    ASSERT_TRUE(waitUntil([&] { return firstChildCommand(process->pid()) == "sleep"; }))
+        << "no start: " << err();
     if (toTheGroup) {
       ::kill(-process->pid(), SIGINT);
     } else {
