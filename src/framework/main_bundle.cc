@@ -4,15 +4,6 @@
 
 namespace fw {
 
-namespace {
-
-bool endsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-}  // namespace
-
 std::optional<Bundle> bundleForExecutable(const std::string& executablePath) {
   if (executablePath.empty()) {
     return std::nullopt;
@@ -22,7 +13,7 @@ std::optional<Bundle> bundleForExecutable(const std::string& executablePath) {
   const std::string bundleDir = deletingLastPathComponent(contentsDir);
   const std::string bundleName = lastPathComponent(bundleDir);
   if (lastPathComponent(executableDir) == "MacOS" && lastPathComponent(contentsDir) == "Contents" &&
-      bundleName.size() > 4 && endsWith(bundleName, ".app")) {
+      bundleName.size() > 4 && bundleName.ends_with(".app")) {
     Bundle bundle{bundleDir, appendPathComponent(contentsDir, "Resources")};
     if (!directoryExistsAtPath(bundle.resourcePath)) {
       bundle.resourcePath.clear();

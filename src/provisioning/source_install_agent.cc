@@ -15,15 +15,6 @@ const std::string ZIP_SUFFIX = ".zip";
 const std::string VERSIONED_PREFIX = "InstallAgent_";
 const unsigned short CACHE_DIR_MODE = 0700;
 
-bool startsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool endsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 // The first "InstallAgent_*.zip" in the directory, in the order the file system lists them;
 // empty when there is none or the directory cannot be listed.
 std::string findVersionedArchive(const std::string& directory) {
@@ -34,7 +25,7 @@ std::string findVersionedArchive(const std::string& directory) {
   std::string archive;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
-    if (startsWith(name, VERSIONED_PREFIX) && endsWith(name, ZIP_SUFFIX)) {
+    if (name.starts_with(VERSIONED_PREFIX) && name.ends_with(ZIP_SUFFIX)) {
       archive = directory;
       archive += PATH_SEPARATOR;
       archive += name;
@@ -57,7 +48,7 @@ std::string unpack(const std::string& archive, const std::string& target, Report
 
 std::string sourceInstallAgent(std::string workingDir, std::string endpointUrl, ReportFn report) {
   std::string shipped = getDefaultInstallAgentLocation();
-  if (shipped.size() > ZIP_SUFFIX.size() && endsWith(shipped, ZIP_SUFFIX)) {
+  if (shipped.size() > ZIP_SUFFIX.size() && shipped.ends_with(ZIP_SUFFIX)) {
     if (fw::fileExistsAtPath(shipped)) {
       return unpack(shipped, workingDir, report);
     }

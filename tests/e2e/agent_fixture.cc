@@ -71,18 +71,7 @@ ProcessResult ProgramRun::runWrapped(
     const std::map<std::string, std::optional<std::string>>& extraEnv) const {
   ProcessOptions options;
   options.cwd = root;
-  options.env = {
-      {"HOME", home},
-      {"TMPDIR", tmpdir},
-      {"BI_RECORD", record},
-      {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt},
-      {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt},
-      {"DISPLAY", std::nullopt},
-      {"WAYLAND_DISPLAY", std::nullopt},
-  };
-  for (const auto& [name, value] : extraEnv) {
-    options.env[name] = value;
-  }
+  options.env = environment(extraEnv);
   std::vector<std::string> argv = wrapper;
   argv.push_back(program.executable);
   argv.insert(argv.end(), args.begin(), args.end());
@@ -93,18 +82,7 @@ std::unique_ptr<BackgroundProcess> ProgramRun::start(
     const InstalledProgram& program, const std::vector<std::string>& args,
     const std::string& outPath, const std::string& errPath, bool ownGroup,
     const std::map<std::string, std::optional<std::string>>& env) const {
-  std::map<std::string, std::optional<std::string>> all = {
-      {"HOME", home},
-      {"TMPDIR", tmpdir},
-      {"BI_RECORD", record},
-      {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt},
-      {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt},
-      {"DISPLAY", std::nullopt},
-      {"WAYLAND_DISPLAY", std::nullopt},
-  };
-  for (const auto& [name, value] : env) {
-    all[name] = value;
-  }
+  const std::map<std::string, std::optional<std::string>> all = environment(env);
   // env(1) sets the environment; setsid(1) gives the program a process group of its own.
   std::vector<std::string> argv = {"env"};
   for (const auto& [name, value] : all) {
