@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "e2e/gui_fixture.h"
-#include "framework/remove_tree.h"
+#include "framework/os/remove_tree.h"
 #include "support/files.h"
 #include "support/png_image.h"
 

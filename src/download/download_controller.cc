@@ -1,18 +1,14 @@
 #include "download/download_controller.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "bootstrap/report.h"
 #include "download/download_bridge.h"
-#include "framework/main_bundle.h"
-#include "framework/paths.h"
-#include "framework/remove_tree.h"
-#include "framework/system_log.h"
+#include "framework/os/main_bundle.h"
+#include "framework/os/paths.h"
+#include "framework/os/system_log.h"
 #include "platform/install_locations.h"
 #include "provisioning/cache_install.h"
-#include "provisioning/cache_lock.h"
-#include "provisioning/cache_validation.h"
 
 namespace {
 
@@ -32,13 +28,15 @@ std::string statusFailureText(long status) {
   return "Download failed with error code " + std::to_string(status);
 }
 
-// A stored validation string goes into a request header only when it is a well-formed header
-// value: visible characters, blanks and tabs, and bytes from 0x80 up; no control character.
-bool isUsableInHeader(const std::string& value) {
-  return !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte == '\t' || (byte >= 0x20 && byte != 0x7f);
-  });
+// This program's downloads: followed through at most 16 redirects (as widely used downloaders
+// do), under the program's own name, into temporary files named as the program's others are.
+fw::UrlSessionConfiguration sessionConfiguration() {
+  fw::UrlSessionConfiguration configuration =
+      fw::UrlSessionConfiguration::defaultSessionConfiguration();
+  configuration.maxRedirects = 16;
+  configuration.userAgent = "bootstrap-installer";
+  configuration.temporaryFilePrefix = "zrdl";
+  return configuration;
 }
 
 }  // namespace
@@ -108,17 +106,12 @@ void Download::downloadFromURL(const std::string& url) {
     urlSession_->invalidateAndCancel();
     replacedSessions_.push_back(std::move(urlSession_));
   }
-  urlSession_ = std::make_unique<fw::UrlSession>(
-      fw::UrlSessionConfiguration::defaultSessionConfiguration(), this);
+  urlSession_ = std::make_unique<fw::UrlSession>(sessionConfiguration(), this);
   // A cached install agent with its validation string lets the server answer 304, no body.
   std::vector<std::string> headerLines;
-  sentValidationString_.clear();
-  if (!installAgentDirOnDisk().empty()) {
-    const std::string stored = readValidationString(getInstallAgentCacheDir());
-    if (isUsableInHeader(stored)) {
-      sentValidationString_ = stored;
-      headerLines.push_back("If-None-Match: " + stored);
-    }
+  sentValidationString_ = cachedValidationString(getInstallAgentCacheDir());
+  if (!sentValidationString_.empty()) {
+    headerLines.push_back("If-None-Match: " + sentValidationString_);
   }
   theDownload_ = urlSession_->downloadTaskWithURL(url, headerLines);
   theDownload_->resume();
@@ -168,29 +161,13 @@ bool Download::firstData() {
     validationString_ = sentValidationString_;  // "not modified" from what we sent
   }
   fileLength_ = response.expectedContentLength;
-  const std::string cacheDir = getInstallAgentCacheDir();
-  if (!installAgentDirOnDisk().empty()) {
-    // A current install agent is kept under the shared lock from here until this process
-    // ends: no other run replaces it while it is started and runs.
-    cache_lock::lockShared(cacheDir);
-    const std::string agentDir = installAgentDirOnDisk();
-    if (!agentDir.empty() && validationString_ && isCacheValid(cacheDir, *validationString_)) {
-      installAgentLocation_ = agentDir;
-      application_.setExitStatus(1);
-      theDownload_->cancel();
-      urlSession_->invalidateAndCancel();
-      onMainThread([&] { window_->close(); });
-      return true;
-    }
-    cache_lock::unlock();
-    // Without a matching validation string the cached install agent is out of date; its
-    // validation string goes with it, so that it can describe no other install agent. One
-    // that another run is using stays until this download takes its place.
-    if (!agentDir.empty() && cache_lock::tryLockExclusive(cacheDir)) {
-      fw::removeItemAtPath(agentDir);
-      removeValidationString(cacheDir);
-      cache_lock::unlock();
-    }
+  if (keepCachedInstallAgentIfCurrent(getInstallAgentCacheDir(), validationString_)) {
+    installAgentLocation_ = installAgentDirOnDisk();
+    application_.setExitStatus(1);
+    theDownload_->cancel();
+    urlSession_->invalidateAndCancel();
+    onMainThread([&] { window_->close(); });
+    return true;
   }
   onMainThread([&] {
     progress_->setDoubleValue(0.0);
@@ -259,32 +236,10 @@ void Download::installingDisplay() {
 bool Download::installIntoCache(const std::string& archive) {
   const std::string cacheDir = getInstallAgentCacheDir();
   const std::string staging = unpackIntoStaging(archive, cacheDir, report_message_main);
-  if (staging.empty()) {
-    return false;
-  }
   // Closed while unpacking, or while waiting for other runs to finish with the install agent
   // that this one replaces: the user no longer wants it.
-  const auto closed = [this] { return windowClosed_.load(); };
-  if (closed() || !cache_lock::lockExclusive(cacheDir, closed)) {
-    discardStaging(staging);
-    return false;
-  }
-  bool installed = false;
-  if (validationString_ && !installAgentDirOnDisk().empty() &&
-      isCacheValid(cacheDir, *validationString_)) {
-    // Another run has just put this very archive's install agent in place.
-    discardStaging(staging);
-    installed = true;
-  } else {
-    installed = commitInstallAgent(staging, cacheDir, validationString_.value_or(""));
-  }
-  // What was put in place is used from here on: keep it, as above, until this process ends.
-  if (installed) {
-    cache_lock::downgrade();
-  } else {
-    cache_lock::unlock();
-  }
-  return installed;
+  return !staging.empty() && installStagedInstallAgent(staging, cacheDir, validationString_,
+                                                       [this] { return windowClosed_.load(); });
 }
 
 void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlError* error) {

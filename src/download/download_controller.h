@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/application.h"
-#include "framework/url_session.h"
-#include "framework/window.h"
+#include "framework/ui/application.h"
+#include "framework/net/url_session.h"
+#include "framework/ui/window.h"
 
 /// The one object of the download window: the application's delegate, the window's delegate
 /// and the delegate of the URL session that fetches the install agent archive.

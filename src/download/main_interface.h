@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "framework/application.h"
+#include "framework/ui/application.h"
 
 /// What the application runner loads for the download window: the window with its image view,
 /// progress bar, status text and button (which closes the window), and the one Download

@@ -1,7 +1,7 @@
 #include "platform/command_line.h"
 
-#include "framework/shell_command.h"
-#include "framework/termination.h"
+#include "framework/os/shell_command.h"
+#include "framework/os/termination.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "framework/main_bundle.h"
-#include "framework/paths.h"
+#include "framework/os/main_bundle.h"
+#include "framework/os/paths.h"
 #include "platform/shared_constants.h"
 
 std::string getPathToExecutable() {

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "framework/paths.h"
-#include "framework/remove_tree.h"
+#include "framework/os/paths.h"
+#include "framework/os/remove_tree.h"
 
 TempDir::TempDir(std::string /*name*/) {
   const std::string pattern = fw::appendPathComponent(fw::temporaryDirectory(), "zrXXXXXX");

@@ -1,13 +1,31 @@
 #ifndef SRC_PROVISIONING_CACHE_INSTALL_H_
 #define SRC_PROVISIONING_CACHE_INSTALL_H_
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/report_fn.h"
 
-// Puts a downloaded install agent into the per-user cache whole or not at all: the archive is
-// unpacked into a staging directory beside the cache's install agent directory, and only an
-// unpack that worked and holds the entry point takes that directory's place.
+// What the download window asks of the per-user cache. The cache holds a whole install agent
+// or none: a downloaded archive is unpacked into a staging directory beside the cache's install
+// agent directory, and only an unpack that worked and holds the entry point takes that
+// directory's place. Runs at the same time are kept apart by the cache lock
+// (provisioning/cache_lock.h): an install agent that a run has found current is kept for it
+// until the process ends.
+
+/// The validation string of the cached install agent, to be sent as If-None-Match: empty when
+/// the cache holds no install agent, or its stored string is not a well-formed header value
+/// (visible characters, blanks, tabs and bytes from 0x80 up; no control byte).
+std::string cachedValidationString(const std::string& cacheDir);
+
+/// At the first data of a download: true when the cache holds an install agent and
+/// `validationString` (the response's, if it has one) equals the stored one. That install agent
+/// is then kept for this run. Otherwise an install agent there is out of date: it is removed
+/// with its validation string, unless another run is using it (the download's install agent
+/// takes its place later). With no install agent in the cache, nothing is read or removed.
+bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
+                                     const std::optional<std::string>& validationString);
 
 /// Unpacks the archive with `unzip` into a fresh staging directory inside the cache directory.
 /// Returns the staging directory when the unpack worked and the entry point "install" is a file
@@ -16,14 +34,14 @@
 std::string unpackIntoStaging(const std::string& archive, const std::string& cacheDir,
                               ReportFn report);
 
-/// Makes the staging directory the cache's install agent directory, replacing whatever was
-/// there, and records the validation string (or, without one, removes the stale record). The
-/// record is removed before the swap and written after it, so it never describes another
-/// install agent. Returns false, with staging removed and no record, when the swap fails.
-bool commitInstallAgent(const std::string& staging, const std::string& cacheDir,
-                        const std::string& validationString);
-
-/// Removes a staging directory that is not to be used.
-void discardStaging(const std::string& staging);
+/// Puts the staging directory in the place of the cache's install agent and records the
+/// validation string (none: no record), once no other run uses the install agent that it
+/// replaces. Meanwhile it asks `giveUp` every 50 ms; true ends the wait. When another run has
+/// put this very archive's install agent in place meanwhile, that one is kept. The install
+/// agent in place is kept for this run. Returns false, with the staging directory removed,
+/// when it gave up or the swap failed; the record then describes no install agent.
+bool installStagedInstallAgent(const std::string& staging, const std::string& cacheDir,
+                               const std::optional<std::string>& validationString,
+                               const std::function<bool()>& giveUp);
 
 #endif  // SRC_PROVISIONING_CACHE_INSTALL_H_

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <thread>
 
+#include "framework/base/unique_fd.h"
+
 namespace cache_lock {
 
 namespace {
@@ -16,17 +18,17 @@ constexpr auto kRetryInterval = std::chrono::milliseconds(50);
 
 // The process's descriptor of the lock file, kept until the process ends: the lock must
 // outlive every object of the run, up to the end of the install agent.
-int& processFd() {
-  static int fd = -1;
+fw::UniqueFd& processFd() {
+  static fw::UniqueFd fd;
   return fd;
 }
 
 int lockFd(const std::string& cacheDir) {
-  int& fd = processFd();
-  if (fd < 0) {
-    fd = ::open((cacheDir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  fw::UniqueFd& fd = processFd();
+  if (!fd) {
+    fd.reset(::open((cacheDir + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   }
-  return fd;
+  return fd.get();
 }
 
 // True when held, or when there is no lock file to hold.
@@ -65,14 +67,14 @@ bool lockExclusive(const std::string& cacheDir, const std::function<bool()>& giv
 }
 
 void downgrade() {
-  const int fd = processFd();
+  const int fd = processFd().get();
   if (fd >= 0) {
     ::flock(fd, LOCK_SH);
   }
 }
 
 void unlock() {
-  const int fd = processFd();
+  const int fd = processFd().get();
   if (fd >= 0) {
     ::flock(fd, LOCK_UN);
   }

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "framework/first_line.h"
-#include "framework/paths.h"
+#include "framework/os/first_line.h"
+#include "framework/os/paths.h"
 #include "platform/shared_constants.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "provisioning/endpoint_file.h"
 
-#include "framework/first_line.h"
-#include "framework/paths.h"
+#include "framework/os/first_line.h"
+#include "framework/os/paths.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 #include "provisioning/source_install_agent.h"
 
-#include <dirent.h>
-
 #include "download/download_bridge.h"
-#include "framework/paths.h"
+#include "framework/base/dir_stream.h"
+#include "framework/os/paths.h"
 #include "platform/install_locations.h"
 #include "platform/mkpath.h"
 #include "platform/shared_constants.h"
@@ -18,22 +17,14 @@ const unsigned short CACHE_DIR_MODE = 0700;
 // The first "InstallAgent_*.zip" in the directory, in the order the file system lists them;
 // empty when there is none or the directory cannot be listed.
 std::string findVersionedArchive(const std::string& directory) {
-  DIR* dir = ::opendir(directory.c_str());
-  if (dir == nullptr) {
-    return "";
-  }
-  std::string archive;
-  while (const dirent* entry = ::readdir(dir)) {
+  fw::DirStream dir(::opendir(directory.c_str()));
+  while (const dirent* entry = dir.next()) {
     const std::string name = entry->d_name;
     if (name.starts_with(VERSIONED_PREFIX) && name.ends_with(ZIP_SUFFIX)) {
-      archive = directory;
-      archive += PATH_SEPARATOR;
-      archive += name;
-      break;
+      return directory + PATH_SEPARATOR + name;
     }
   }
-  ::closedir(dir);
-  return archive;
+  return "";
 }
 
 std::string unpack(const std::string& archive, const std::string& target, ReportFn report) {

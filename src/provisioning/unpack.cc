@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "framework/paths.h"
+#include "framework/os/paths.h"
 #include "platform/command_line.h"
 
 bool unzipInstallAgent(std::string archive, std::string target, std::string tool, ReportFn report) {

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "e2e/agent_fixture.h"
-#include "framework/remove_tree.h"
+#include "framework/os/remove_tree.h"
 #include "support/endpoint_server.h"
 #include "support/files.h"
 #include "support/nginx_server.h"

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "e2e/agent_fixture.h"
-#include "framework/remove_tree.h"
+#include "framework/os/remove_tree.h"
 #include "support/endpoint_server.h"
 #include "support/files.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/main_bundle.h"
-#include "framework/paths.h"
+#include "framework/os/main_bundle.h"
+#include "framework/os/paths.h"
 #include "support/files.h"
 #include "support/scoped_env.h"
 #include "support/scoped_temp_dir.h"

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "framework/paths.h"
-#include "framework/remove_tree.h"
+#include "framework/os/paths.h"
+#include "framework/os/remove_tree.h"
 #include "platform/command_line.h"
 #include "platform/mkpath.h"
 #include "support/process.h"

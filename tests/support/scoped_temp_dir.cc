@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "framework/remove_tree.h"
+#include "framework/os/remove_tree.h"
 
 namespace testing_support {
 

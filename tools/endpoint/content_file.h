@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/base/unique_fd.h"
+
 namespace endpoint {
 
 /// A file opened read-only together with its status at opening. The descriptor closes with the
@@ -16,21 +18,14 @@ class ContentFile {
   ContentFile() = default;
   /// Opens `path`; isOpen() tells whether that worked (a regular file is required).
   explicit ContentFile(const std::string& path);
-  ~ContentFile();
-  ContentFile(ContentFile&& other) noexcept;
-  ContentFile& operator=(ContentFile&& other) noexcept;
-  ContentFile(const ContentFile&) = delete;
-  ContentFile& operator=(const ContentFile&) = delete;
 
-  bool isOpen() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
+  bool isOpen() const { return static_cast<bool>(fd_); }
+  int fd() const { return fd_.get(); }
   const struct stat& info() const { return info_; }
   uint64_t size() const { return static_cast<uint64_t>(info_.st_size); }
 
  private:
-  void close();
-
-  int fd_ = -1;
+  fw::UniqueFd fd_;
   struct stat info_ {};
 };
 

@@ -36,15 +36,9 @@ std::string formatLogLine(const LoggedRequest& request) {
          " body_bytes=" + std::to_string(request.bodyBytes) + "\n";
 }
 
-RequestLog::~RequestLog() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-  }
-}
-
 bool RequestLog::open(const std::string& path, std::string* error) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
+  fd_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (!fd_) {
     *error = "open(" + path + "): " + std::strerror(errno);
     return false;
   }
@@ -52,12 +46,12 @@ bool RequestLog::open(const std::string& path, std::string* error) {
 }
 
 void RequestLog::append(const LoggedRequest& request) {
-  if (fd_ < 0) {
+  if (!fd_) {
     return;
   }
   const std::string line = formatLogLine(request);
   // A failed log write must not fail the response; the tests that read the log will notice.
-  [[maybe_unused]] const ssize_t written = ::write(fd_, line.data(), line.size());
+  [[maybe_unused]] const ssize_t written = ::write(fd_.get(), line.data(), line.size());
 }
 
 }  // namespace endpoint

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/base/unique_fd.h"
+
 namespace endpoint {
 
 /// One finished request as the log records it.
@@ -27,7 +29,6 @@ std::string formatLogLine(const LoggedRequest& request);
 class RequestLog {
  public:
   RequestLog() = default;
-  ~RequestLog();
   RequestLog(const RequestLog&) = delete;
   RequestLog& operator=(const RequestLog&) = delete;
 
@@ -37,7 +38,7 @@ class RequestLog {
   void append(const LoggedRequest& request);
 
  private:
-  int fd_ = -1;
+  fw::UniqueFd fd_;
 };
 
 }  // namespace endpoint

@@ -1,12 +1,8 @@
 #include "framework/gtk/gtk_run_loop.h"
 
 #include <glib-unix.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
+#include <chrono>
 
 namespace fw {
 
@@ -16,13 +12,14 @@ namespace {
 // layout and drawing, so that a busy sender can never keep the window from being painted.
 constexpr int kHandoffPriority = G_PRIORITY_DEFAULT_IDLE;
 
-}  // namespace
+// The source that fires the loop's timers: it has no test of its own, only a ready time, which
+// the loop sets to the earliest timer's.
+gboolean dispatchTimers(GSource* /*source*/, GSourceFunc callback, gpointer data) {
+  return callback(data);
+}
+GSourceFuncs timerSourceFuncs = {nullptr, nullptr, dispatchTimers, nullptr, nullptr, nullptr};
 
-struct GtkRunLoop::Timer {
-  GtkRunLoop* loop = nullptr;
-  guint source = 0;
-  std::function<void()> work;
-};
+}  // namespace
 
 struct GtkRunLoop::Watch {
   GtkRunLoop* loop = nullptr;
@@ -30,24 +27,24 @@ struct GtkRunLoop::Watch {
 };
 
 GtkRunLoop::GtkRunLoop()
-    : context_(g_main_context_default()),
-      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      handoffs_([this] { wake(); }) {
-  if (wakeFd_ >= 0) {
-    GSource* source = g_unix_fd_source_new(wakeFd_, G_IO_IN);
+    : context_(g_main_context_default()), handoffs_([this] { wakeEvent_.wake(); }) {
+  if (wakeEvent_.fd() >= 0) {
+    GSource* source = g_unix_fd_source_new(wakeEvent_.fd(), G_IO_IN);
     g_source_set_priority(source, kHandoffPriority);
     g_source_set_callback(source, G_SOURCE_FUNC(&GtkRunLoop::onWakeup), this, nullptr);
     wakeSource_ = g_source_attach(source, context_);
     g_source_unref(source);
   }
+  GSource* timers = g_source_new(&timerSourceFuncs, sizeof(GSource));
+  g_source_set_callback(timers, &GtkRunLoop::onTimers, this, nullptr);
+  g_source_set_ready_time(timers, -1);
+  timerSource_ = g_source_attach(timers, context_);
+  g_source_unref(timers);
 }
 
 GtkRunLoop::~GtkRunLoop() {
   handoffs_.end();
   removeSources();
-  if (wakeFd_ >= 0) {
-    ::close(wakeFd_);
-  }
 }
 
 void GtkRunLoop::run() {
@@ -74,16 +71,8 @@ bool GtkRunLoop::runSync(std::function<void()> work) {
 }
 
 void GtkRunLoop::addTimer(double seconds, std::function<void()> work) {
-  // GLib counts whole milliseconds; rounding up keeps a timer from firing before its time.
-  const double milliseconds = std::ceil(std::max(0.0, seconds) * 1000.0);
-  const auto interval = static_cast<guint>(std::min(milliseconds, static_cast<double>(G_MAXUINT)));
-  auto* timer = new Timer{this, 0, std::move(work)};
-  GSource* source = g_timeout_source_new(interval);
-  g_source_set_callback(source, &GtkRunLoop::onTimer, timer,
-                        [](gpointer data) { delete static_cast<Timer*>(data); });
-  timer->source = g_source_attach(source, context_);
-  g_source_unref(source);
-  timers_.insert(timer->source);
+  timers_.add(seconds, std::move(work));
+  armTimers();
 }
 
 void GtkRunLoop::watchReadable(int fd, std::function<void()> onReadable) {
@@ -106,21 +95,34 @@ void GtkRunLoop::unwatch(int fd) {
   watchCallbacks_.erase(fd);
 }
 
-gboolean GtkRunLoop::onWakeup(gint fd, GIOCondition /*condition*/, gpointer data) {
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t readBytes = ::read(fd, &count, sizeof count);
+void GtkRunLoop::armTimers() {
+  GSource* source = g_main_context_find_source_by_id(context_, timerSource_);
+  if (source == nullptr) {
+    return;
+  }
+  const auto due = timers_.nextDue();
+  if (!due) {
+    g_source_set_ready_time(source, -1);
+    return;
+  }
+  // GLib's monotonic clock is the steady clock, in microseconds: rounded up, a timer never
+  // fires before its time.
+  const auto micros = std::chrono::ceil<std::chrono::microseconds>(due->time_since_epoch());
+  g_source_set_ready_time(source, static_cast<gint64>(micros.count()));
+}
+
+gboolean GtkRunLoop::onWakeup(gint /*fd*/, GIOCondition /*condition*/, gpointer data) {
   auto* loop = static_cast<GtkRunLoop*>(data);
+  loop->wakeEvent_.drain();
   loop->handoffs_.runPending([loop] { return loop->stopRequested_.load(); });
   return G_SOURCE_CONTINUE;
 }
 
-gboolean GtkRunLoop::onTimer(gpointer data) {
-  Timer& timer = *static_cast<Timer*>(data);
-  timer.loop->timers_.erase(timer.source);
-  if (!timer.loop->stopRequested_.load()) {
-    timer.work();
-  }
-  return G_SOURCE_REMOVE;  // which deletes `timer`
+gboolean GtkRunLoop::onTimers(gpointer data) {
+  auto* loop = static_cast<GtkRunLoop*>(data);
+  loop->timers_.runDue(TimerQueue::Clock::now(), [loop] { return loop->stopRequested_.load(); });
+  loop->armTimers();
+  return G_SOURCE_CONTINUE;
 }
 
 gboolean GtkRunLoop::onReadable(gint /*fd*/, GIOCondition /*condition*/, gpointer data) {
@@ -138,25 +140,18 @@ gboolean GtkRunLoop::onReadable(gint /*fd*/, GIOCondition /*condition*/, gpointe
   return G_SOURCE_CONTINUE;
 }
 
-void GtkRunLoop::wake() {
-  const uint64_t one = 1;
-  // A full counter already means "wake up"; nothing else can fail here.
-  [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-}
-
 void GtkRunLoop::removeSources() {
-  for (const guint source : timers_) {
-    destroySource(source);
-  }
   timers_.clear();
   for (const auto& [fd, source] : watchSources_) {
     destroySource(source);
   }
   watchSources_.clear();
   watchCallbacks_.clear();
-  if (wakeSource_ != 0) {
-    destroySource(wakeSource_);
-    wakeSource_ = 0;
+  for (guint* source : {&wakeSource_, &timerSource_}) {
+    if (*source != 0) {
+      destroySource(*source);
+      *source = 0;
+    }
   }
 }
 

@@ -6,10 +6,11 @@
 #include <atomic>
 #include <functional>
 #include <map>
-#include <set>
 
-#include "framework/handoff_queue.h"
-#include "framework/run_loop.h"
+#include "framework/loop/handoff_queue.h"
+#include "framework/loop/run_loop.h"
+#include "framework/loop/timer_queue.h"
+#include "framework/loop/wake_event.h"
 
 namespace fw {
 
@@ -19,9 +20,9 @@ namespace fw {
 /// over after the end, or still waiting at the end, is refused at once; on the main thread
 /// runSync runs inline; timers fire once; stop() works from any thread, also before run().
 ///
-/// Everything it adds to the context (timers, watched descriptors, its wake-up descriptor) is
-/// removed when run() returns and when it is destroyed, so that a later loop on the same context
-/// never meets a callback into a dead one.
+/// Everything it adds to the context (its timer source, watched descriptors, its wake-up
+/// descriptor) is removed when run() returns and when it is destroyed, so that a later loop on
+/// the same context never meets a callback into a dead one.
 class GtkRunLoop : public RunLoop {
  public:
   GtkRunLoop();
@@ -37,24 +38,25 @@ class GtkRunLoop : public RunLoop {
   void unwatch(int fd) override;
 
  private:
-  struct Timer;
   struct Watch;
 
   static gboolean onWakeup(gint fd, GIOCondition condition, gpointer data);
-  static gboolean onTimer(gpointer data);
+  static gboolean onTimers(gpointer data);
   static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
 
-  void wake();
+  /// Sets the timer source's ready time to the earliest timer's.
+  void armTimers();
   void removeSources();
   void destroySource(guint id);
 
   GMainContext* context_;
-  int wakeFd_ = -1;  // an eventfd: written when work is handed over
+  WakeEvent wakeEvent_;  // written when work is handed over
   guint wakeSource_ = 0;
+  guint timerSource_ = 0;
   HandoffQueue handoffs_;
   std::atomic<bool> stopRequested_{false};
-  std::set<guint> timers_;             // main thread only: the sources of timers not yet fired
-  std::map<int, guint> watchSources_;  // main thread only
+  TimerQueue timers_;                                    // main thread only
+  std::map<int, guint> watchSources_;                    // main thread only
   std::map<int, std::function<void()>> watchCallbacks_;  // main thread only
 };
 

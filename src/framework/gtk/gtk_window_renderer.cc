@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "framework/gtk/image_fit.h"
-#include "framework/main_bundle.h"
-#include "framework/paths.h"
-#include "framework/system_log.h"
+#include "framework/os/main_bundle.h"
+#include "framework/os/paths.h"
+#include "framework/os/system_log.h"
 
 namespace fw {
 

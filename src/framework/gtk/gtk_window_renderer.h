@@ -8,8 +8,8 @@
 #include <string>
 
 #include "framework/gtk/download_window_interface.h"
-#include "framework/run_loop.h"
-#include "framework/window.h"
+#include "framework/loop/run_loop.h"
+#include "framework/ui/window.h"
 
 namespace fw {
 

@@ -9,7 +9,7 @@
 #include "framework/gtk/gtk_display.h"
 #include "framework/gtk/gtk_run_loop.h"
 #include "framework/gtk/gtk_window_renderer.h"
-#include "framework/gui_module.h"
+#include "framework/ui/gui_module.h"
 
 extern "C" __attribute__((visibility("default"))) bool bi_gui_make_user_interface(
     fw::UserInterface* ui) {

@@ -1,7 +1,7 @@
 #ifndef SRC_FRAMEWORK_GTK_IMAGE_FIT_H_
 #define SRC_FRAMEWORK_GTK_IMAGE_FIT_H_
 
-#include "framework/window.h"
+#include "framework/ui/window.h"
 
 namespace fw {
 

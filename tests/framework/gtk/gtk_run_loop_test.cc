@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "framework/run_loop_contract.h"
+#include "framework/loop/run_loop_contract.h"
 
 using fw::GtkRunLoop;
 

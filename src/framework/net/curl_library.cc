@@ -1,0 +1,76 @@
+#include "framework/net/curl_library.h"
+
+#include <dlfcn.h>
+
+#include <mutex>
+
+namespace fw {
+
+namespace {
+
+struct Loaded {
+  CurlLibrary library{};
+  bool ok = false;
+  std::string error;
+};
+
+template <typename Function>
+bool bind(void* handle, const char* name, Function& function, std::string& error) {
+  void* symbol = ::dlsym(handle, name);
+  if (symbol == nullptr) {
+    error = std::string("libcurl lacks ") + name;
+    return false;
+  }
+  function = reinterpret_cast<Function>(symbol);
+  return true;
+}
+
+Loaded load() {
+  Loaded loaded;
+  // The library stays loaded until the process ends: transfers may run until then.
+  void* handle = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* reason = ::dlerror();
+    loaded.error = std::string("cannot load libcurl: ") + (reason != nullptr ? reason : "");
+    return loaded;
+  }
+  CurlLibrary& l = loaded.library;
+  std::string& e = loaded.error;
+  loaded.ok = bind(handle, "curl_global_init", l.globalInit, e) &&
+              bind(handle, "curl_easy_init", l.easyInit, e) &&
+              bind(handle, "curl_easy_setopt", l.easySetopt, e) &&
+              bind(handle, "curl_easy_getinfo", l.easyGetinfo, e) &&
+              bind(handle, "curl_easy_cleanup", l.easyCleanup, e) &&
+              bind(handle, "curl_easy_strerror", l.easyStrerror, e) &&
+              bind(handle, "curl_multi_init", l.multiInit, e) &&
+              bind(handle, "curl_multi_add_handle", l.multiAddHandle, e) &&
+              bind(handle, "curl_multi_remove_handle", l.multiRemoveHandle, e) &&
+              bind(handle, "curl_multi_perform", l.multiPerform, e) &&
+              bind(handle, "curl_multi_poll", l.multiPoll, e) &&
+              bind(handle, "curl_multi_wakeup", l.multiWakeup, e) &&
+              bind(handle, "curl_multi_info_read", l.multiInfoRead, e) &&
+              bind(handle, "curl_multi_cleanup", l.multiCleanup, e) &&
+              bind(handle, "curl_multi_strerror", l.multiStrerror, e) &&
+              bind(handle, "curl_slist_append", l.slistAppend, e) &&
+              bind(handle, "curl_slist_free_all", l.slistFreeAll, e);
+  if (loaded.ok && l.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    loaded.ok = false;
+    e = "cannot initialise libcurl";
+  }
+  return loaded;
+}
+
+}  // namespace
+
+const CurlLibrary* curlLibrary(std::string& error) {
+  static std::once_flag once;
+  static Loaded loaded;
+  std::call_once(once, [] { loaded = load(); });
+  if (!loaded.ok) {
+    error = loaded.error;
+    return nullptr;
+  }
+  return &loaded.library;
+}
+
+}  // namespace fw

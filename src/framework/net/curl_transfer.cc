@@ -1,0 +1,315 @@
+#include "framework/net/curl_transfer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "framework/net/curl_library.h"
+
+namespace fw {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct EasyDeleter {
+  const CurlLibrary* curl;
+  void operator()(CURL* easy) const { curl->easyCleanup(easy); }
+};
+struct MultiDeleter {
+  const CurlLibrary* curl;
+  void operator()(CURLM* multi) const { curl->multiCleanup(multi); }
+};
+struct ListDeleter {
+  const CurlLibrary* curl;
+  void operator()(curl_slist* list) const { curl->slistFreeAll(list); }
+};
+
+bool isSafeHeaderLine(const std::string& line) {
+  return line.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+UrlError::Code errorCodeFor(CURLcode code) {
+  switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+      return UrlError::Code::kBadUrl;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+      return UrlError::Code::kCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return UrlError::Code::kTimedOut;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+      return UrlError::Code::kSecureConnection;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return UrlError::Code::kNetworkLost;
+    default:
+      return UrlError::Code::kOther;
+  }
+}
+
+// One GET through libcurl's multi interface, so that another thread can interrupt its wait.
+class Transfer {
+ public:
+  Transfer(const CurlLibrary& curl, const UrlSessionConfiguration& configuration, int bodyFd,
+           HttpResponse& response, const CurlTransferHooks& hooks)
+      : curl_(curl),
+        configuration_(configuration),
+        bodyFd_(bodyFd),
+        response_(response),
+        hooks_(hooks),
+        easy_(nullptr, EasyDeleter{&curl}),
+        headers_(nullptr, ListDeleter{&curl}) {}
+
+  std::optional<UrlError> run(const std::string& url, const std::vector<std::string>& headerLines);
+
+ private:
+  static size_t onHeader(char* data, size_t size, size_t count, void* self);
+  static size_t onBody(char* data, size_t size, size_t count, void* self);
+
+  bool configure(const std::string& url, const std::vector<std::string>& headerLines);
+  std::optional<UrlError> perform();
+  void captureResponse();
+  bool writeBody(const char* data, size_t length);
+  bool report();
+  UrlError errorFor(CURLcode code, const std::string& url) const;
+  UrlError cancelled(const std::string& url) const {
+    return {UrlError::Code::kCancelled, "cancelled", url};
+  }
+
+  const CurlLibrary& curl_;
+  const UrlSessionConfiguration& configuration_;
+  const int bodyFd_;
+  HttpResponse& response_;
+  const CurlTransferHooks& hooks_;
+  std::unique_ptr<CURL, EasyDeleter> easy_;
+  std::unique_ptr<curl_slist, ListDeleter> headers_;
+  char errorText_[CURL_ERROR_SIZE] = {};
+  HttpResponse collected_;  // the fields of the response being received
+  bool captured_ = false;
+  bool aborted_ = false;
+  int writeErrno_ = 0;
+  int64_t total_ = 0;
+  int64_t pending_ = 0;
+  bool reportedOnce_ = false;
+  Clock::time_point lastReport_;
+  Clock::time_point lastByte_ = Clock::now();
+};
+
+std::optional<UrlError> Transfer::run(const std::string& url,
+                                      const std::vector<std::string>& headerLines) {
+  easy_.reset(curl_.easyInit());
+  if (!easy_ || !configure(url, headerLines)) {
+    return UrlError{UrlError::Code::kOther, "cannot set up the transfer", url};
+  }
+  std::optional<UrlError> error = perform();
+  if (error) {
+    return error;
+  }
+  if (!captured_) {
+    captureResponse();  // an empty body: no data callback came
+  }
+  if (pending_ > 0 && !report()) {
+    return cancelled(url);
+  }
+  return std::nullopt;
+}
+
+bool Transfer::configure(const std::string& url, const std::vector<std::string>& headerLines) {
+  CURL* easy = easy_.get();
+  for (const std::string& line : headerLines) {
+    if (isSafeHeaderLine(line)) {
+      curl_slist* extended = curl_.slistAppend(headers_.get(), line.c_str());
+      if (extended == nullptr) {
+        return false;
+      }
+      // The list keeps its head once it has one; the first append makes it.
+      if (!headers_) {
+        headers_.reset(extended);
+      }
+    }
+  }
+  const long stallMs = static_cast<long>(configuration_.stallTimeout.count());
+  return curl_.easySetopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_MAXREDIRS, configuration_.maxRedirects) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS, stallMs) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_BUFFERSIZE,
+                          static_cast<long>(configuration_.receiveBufferSize)) == CURLE_OK &&
+         (configuration_.userAgent.empty() ||
+          curl_.easySetopt(easy, CURLOPT_USERAGENT, configuration_.userAgent.c_str()) ==
+              CURLE_OK) &&
+         curl_.easySetopt(easy, CURLOPT_HTTPHEADER, headers_.get()) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_ERRORBUFFER, errorText_) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK;
+}
+
+std::optional<UrlError> Transfer::perform() {
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_.multiInit(), MultiDeleter{&curl_});
+  if (!multi || curl_.multiAddHandle(multi.get(), easy_.get()) != CURLM_OK) {
+    return UrlError{UrlError::Code::kOther, "cannot start the transfer", ""};
+  }
+  CURLM* rawMulti = multi.get();
+  const CurlLibrary& curl = curl_;
+  hooks_.setWaker([&curl, rawMulti] { curl.multiWakeup(rawMulti); });
+  std::optional<UrlError> error;
+  for (;;) {
+    int running = 0;
+    const CURLMcode status = curl_.multiPerform(rawMulti, &running);
+    if (aborted_ || hooks_.isCancelled()) {
+      error = cancelled("");
+      break;
+    }
+    if (status != CURLM_OK) {
+      error = UrlError{UrlError::Code::kOther, curl_.multiStrerror(status), ""};
+      break;
+    }
+    if (running == 0) {
+      int queued = 0;
+      const CURLMsg* message = curl_.multiInfoRead(rawMulti, &queued);
+      const CURLcode result = message != nullptr ? message->data.result : CURLE_OK;
+      if (result != CURLE_OK) {
+        error = errorFor(result, "");
+      }
+      break;
+    }
+    const auto idle = Clock::now() - lastByte_;
+    if (idle >= configuration_.stallTimeout) {
+      error = UrlError{UrlError::Code::kTimedOut,
+                       "no data received for " +
+                           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                              configuration_.stallTimeout)
+                                              .count()) +
+                           " seconds",
+                       ""};
+      break;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(configuration_.stallTimeout - idle);
+    curl_.multiPoll(rawMulti, nullptr, 0,
+                    static_cast<int>(std::clamp<int64_t>(left.count() + 1, 1, 1000)), nullptr);
+  }
+  hooks_.setWaker({});
+  curl_.multiRemoveHandle(rawMulti, easy_.get());
+  if (error) {
+    // The URL that failed: the last one tried after redirects.
+    char* effective = nullptr;
+    curl_.easyGetinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &effective);
+    error->failingUrl = effective != nullptr ? effective : "";
+  }
+  return error;
+}
+
+size_t Transfer::onHeader(char* data, size_t size, size_t count, void* self) {
+  auto* transfer = static_cast<Transfer*>(self);
+  transfer->lastByte_ = Clock::now();
+  addHeaderLine(transfer->collected_, std::string_view(data, size * count));
+  return size * count;
+}
+
+size_t Transfer::onBody(char* data, size_t size, size_t count, void* self) {
+  auto* transfer = static_cast<Transfer*>(self);
+  const size_t length = size * count;
+  transfer->lastByte_ = Clock::now();
+  if (!transfer->captured_) {
+    transfer->captureResponse();
+  }
+  if (!transfer->writeBody(data, length)) {
+    return 0;  // ends the transfer with a write error
+  }
+  transfer->total_ += static_cast<int64_t>(length);
+  transfer->pending_ += static_cast<int64_t>(length);
+  const bool due = !transfer->reportedOnce_ || transfer->lastByte_ - transfer->lastReport_ >=
+                                                   transfer->configuration_.progressInterval;
+  if (due && !transfer->report()) {
+    transfer->aborted_ = true;
+    return 0;
+  }
+  return length;
+}
+
+void Transfer::captureResponse() {
+  captured_ = true;
+  long status = 0;
+  curl_off_t length = -1;
+  curl_.easyGetinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+  curl_.easyGetinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  response_.statusCode = status;
+  response_.expectedContentLength = length < 0 ? -1 : static_cast<int64_t>(length);
+  response_.headerFields = collected_.headerFields;
+}
+
+bool Transfer::writeBody(const char* data, size_t length) {
+  while (length > 0) {
+    const ssize_t written = ::write(bodyFd_, data, length);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      writeErrno_ = errno;
+      return false;
+    }
+    data += written;
+    length -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool Transfer::report() {
+  const int64_t bytes = pending_;
+  pending_ = 0;
+  reportedOnce_ = true;
+  lastReport_ = Clock::now();
+  return hooks_.onData(bytes, total_, response_.expectedContentLength) && !hooks_.isCancelled();
+}
+
+UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
+  if (code == CURLE_WRITE_ERROR && writeErrno_ != 0) {
+    return {UrlError::Code::kCannotWriteFile,
+            std::string("cannot store the download: ") + std::strerror(writeErrno_), url};
+  }
+  const std::string detail = errorText_[0] != '\0' ? errorText_ : curl_.easyStrerror(code);
+  return {errorCodeFor(code), detail, url};
+}
+
+}  // namespace
+
+std::optional<UrlError> runCurlTransfer(const std::string& url,
+                                        const std::vector<std::string>& headerLines,
+                                        const UrlSessionConfiguration& configuration, int bodyFd,
+                                        HttpResponse& response, const CurlTransferHooks& hooks) {
+  std::string loadError;
+  const CurlLibrary* curl = curlLibrary(loadError);
+  if (curl == nullptr) {
+    return UrlError{UrlError::Code::kOther, loadError, url};
+  }
+  Transfer transfer(*curl, configuration, bodyFd, response, hooks);
+  std::optional<UrlError> error = transfer.run(url, headerLines);
+  if (error && error->failingUrl.empty()) {
+    error->failingUrl = url;
+  }
+  return error;
+}
+
+}  // namespace fw

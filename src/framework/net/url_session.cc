@@ -1,0 +1,209 @@
+#include "framework/net/url_session.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "framework/base/unique_fd.h"
+#include "framework/net/curl_transfer.h"
+#include "framework/os/paths.h"
+
+namespace fw {
+
+struct UrlSession::Shared {
+  UrlSessionConfiguration configuration;
+  UrlSessionDownloadDelegate* delegate = nullptr;
+
+  std::mutex mutex;
+  std::condition_variable workAvailable;
+  std::deque<std::shared_ptr<DownloadTask>> queue;  // guarded by mutex
+  bool invalidated = false;                         // guarded by mutex
+  std::function<void()> waker;                      // guarded by mutex
+  std::thread worker;                               // started and joined under the session
+
+  bool isInvalidated() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    return invalidated;
+  }
+
+  void wakeTransfer() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (waker) {
+      waker();
+    }
+  }
+};
+
+namespace {
+
+// A file for the body in the temporary-files directory, or in /tmp when that one is unusable.
+// Returns its descriptor (or -1) and fills in its path.
+UniqueFd createBodyFile(const std::string& prefix, std::string& path) {
+  for (const std::string& dir : {temporaryDirectory(), std::string("/tmp")}) {
+    std::string pattern = appendPathComponent(dir, prefix + "XXXXXX");
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd) {
+      path = pattern;
+      return fd;
+    }
+  }
+  return UniqueFd();
+}
+
+void runTask(UrlSession::Shared& shared, DownloadTask& task) {
+  UrlSessionDownloadDelegate& delegate = *shared.delegate;
+  const auto deliverable = [&] { return !shared.isInvalidated() && !task.isCancelled(); };
+  const auto complete = [&](const UrlError* error) {
+    if (!shared.isInvalidated()) {
+      delegate.didCompleteWithError(task, error);
+    }
+  };
+  if (task.isCancelled()) {
+    const UrlError cancelled{UrlError::Code::kCancelled, "cancelled", task.url()};
+    complete(&cancelled);
+    return;
+  }
+  std::string bodyPath;
+  UniqueFd bodyFd = createBodyFile(shared.configuration.temporaryFilePrefix, bodyPath);
+  if (!bodyFd) {
+    const UrlError error{
+        UrlError::Code::kCannotWriteFile,
+        std::string("cannot create a file for the download: ") + std::strerror(errno), task.url()};
+    complete(&error);
+    return;
+  }
+
+  CurlTransferHooks hooks;
+  hooks.onData = [&](int64_t bytes, int64_t total, int64_t expected) {
+    if (!deliverable()) {
+      return false;
+    }
+    delegate.didWriteData(task, bytes, total, expected);
+    return true;
+  };
+  hooks.isCancelled = [&] { return !deliverable(); };
+  hooks.setWaker = [&](std::function<void()> waker) {
+    const std::lock_guard<std::mutex> lock(shared.mutex);
+    shared.waker = std::move(waker);
+  };
+  std::optional<UrlError> error = runCurlTransfer(
+      task.url(), task.headerLines(), shared.configuration, bodyFd.get(), task.mutableResponse(), hooks);
+  if (!bodyFd.close() && !error) {
+    error = UrlError{UrlError::Code::kCannotWriteFile,
+                     std::string("cannot store the download: ") + std::strerror(errno), task.url()};
+  }
+  if (!error && deliverable()) {
+    delegate.didFinishDownloadingTo(task, bodyPath);
+  }
+  ::unlink(bodyPath.c_str());
+  if (error && task.isCancelled()) {
+    error->code = UrlError::Code::kCancelled;
+  }
+  complete(error ? &*error : nullptr);
+}
+
+void workerLoop(const std::shared_ptr<UrlSession::Shared>& shared) {
+  for (;;) {
+    std::shared_ptr<DownloadTask> task;
+    {
+      std::unique_lock<std::mutex> lock(shared->mutex);
+      shared->workAvailable.wait(lock,
+                                 [&] { return shared->invalidated || !shared->queue.empty(); });
+      if (shared->invalidated) {
+        return;
+      }
+      task = shared->queue.front();
+      shared->queue.pop_front();
+    }
+    runTask(*shared, *task);
+  }
+}
+
+}  // namespace
+
+UrlSession::UrlSession(UrlSessionConfiguration configuration, UrlSessionDownloadDelegate* delegate)
+    : shared_(std::make_shared<Shared>()) {
+  shared_->configuration = configuration;
+  shared_->delegate = delegate;
+}
+
+UrlSession::~UrlSession() {
+  invalidateAndWait();
+}
+
+void UrlSession::invalidateAndWait() {
+  invalidateAndCancel();
+  if (shared_->worker.joinable()) {
+    if (shared_->worker.get_id() == std::this_thread::get_id()) {
+      shared_->worker.detach();  // destroyed from its own callback: it ends by itself
+    } else {
+      shared_->worker.join();
+    }
+  }
+}
+
+std::shared_ptr<DownloadTask> UrlSession::downloadTaskWithURL(
+    const std::string& url, std::vector<std::string> headerLines) {
+  return std::make_shared<DownloadTask>(url, std::move(headerLines), shared_);
+}
+
+void UrlSession::invalidateAndCancel() {
+  std::deque<std::shared_ptr<DownloadTask>> queued;
+  {
+    const std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->invalidated = true;
+    queued.swap(shared_->queue);
+    if (shared_->waker) {
+      shared_->waker();
+    }
+  }
+  shared_->workAvailable.notify_all();
+  for (const auto& task : queued) {
+    task->cancel();
+  }
+}
+
+DownloadTask::DownloadTask(std::string url, std::vector<std::string> headerLines,
+                           std::weak_ptr<UrlSession::Shared> session)
+    : url_(std::move(url)), headerLines_(std::move(headerLines)), session_(std::move(session)) {}
+
+void DownloadTask::resume() {
+  if (resumed_.exchange(true)) {
+    return;
+  }
+  const std::shared_ptr<UrlSession::Shared> session = session_.lock();
+  if (!session) {
+    return;
+  }
+  {
+    const std::lock_guard<std::mutex> lock(session->mutex);
+    if (session->invalidated) {
+      return;
+    }
+    session->queue.push_back(shared_from_this());
+    if (!session->worker.joinable()) {
+      session->worker = std::thread(workerLoop, session);
+    }
+  }
+  session->workAvailable.notify_all();
+}
+
+void DownloadTask::cancel() {
+  cancelled_.store(true);
+  if (const std::shared_ptr<UrlSession::Shared> session = session_.lock()) {
+    session->wakeTransfer();
+  }
+}
+
+bool DownloadTask::isCancelled() const {
+  return cancelled_.load();
+}
+
+}  // namespace fw

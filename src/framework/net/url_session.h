@@ -1,0 +1,98 @@
+#ifndef SRC_FRAMEWORK_NET_URL_SESSION_H_
+#define SRC_FRAMEWORK_NET_URL_SESSION_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/net/http_response.h"
+#include "framework/net/url_error.h"
+#include "framework/net/url_session_configuration.h"
+
+namespace fw {
+
+class DownloadTask;
+
+/// Callbacks of a session, all made one at a time on the session's own worker thread (its
+/// serial delegate queue). None is made once the session has been invalidated.
+class UrlSessionDownloadDelegate {
+ public:
+  virtual ~UrlSessionDownloadDelegate() = default;
+
+  /// Some body bytes arrived: `bytesWritten` in this report, `totalBytesWritten` so far,
+  /// `totalBytesExpectedToWrite` as announced (-1 when not). The first report comes with the
+  /// first bytes; later ones are gathered so that a fast link does not make too many.
+  virtual void didWriteData(DownloadTask& task, int64_t bytesWritten, int64_t totalBytesWritten,
+                            int64_t totalBytesExpectedToWrite) = 0;
+
+  /// The body is complete, whatever the status, in the file at `location`. The file is removed
+  /// as soon as this returns.
+  virtual void didFinishDownloadingTo(DownloadTask& task, const std::string& location) = 0;
+
+  /// The task has ended: `error` is null after a complete body.
+  virtual void didCompleteWithError(DownloadTask& task, const UrlError* error) = 0;
+};
+
+/// Downloads over HTTP(S) with libcurl on one worker thread, which is the delegate queue.
+/// TLS verification and proxies from the environment are libcurl's own. Every method may be
+/// called from any thread; none blocks but the destructor, which waits for the worker to end
+/// (the delegate's callback in progress, if any, then nothing more).
+class UrlSession {
+ public:
+  UrlSession(UrlSessionConfiguration configuration, UrlSessionDownloadDelegate* delegate);
+  ~UrlSession();
+  UrlSession(const UrlSession&) = delete;
+  UrlSession& operator=(const UrlSession&) = delete;
+
+  /// A task for one GET of the URL, with extra request header lines ("Name: value"); it starts
+  /// on resume(). Header lines holding a CR, LF or NUL are left out.
+  std::shared_ptr<DownloadTask> downloadTaskWithURL(const std::string& url,
+                                                    std::vector<std::string> headerLines = {});
+
+  /// Cancels every task and ends the session: no callback is made after this returns, other
+  /// than one already in progress.
+  void invalidateAndCancel();
+
+  /// invalidateAndCancel(), then waits until the worker has ended. What the destructor does;
+  /// for an owner whose callbacks must not find the session gone while it ends.
+  void invalidateAndWait();
+
+  struct Shared;
+
+ private:
+  std::shared_ptr<Shared> shared_;
+};
+
+/// One download. Its response is filled in on the worker thread before the first callback and
+/// is read there (or after the session has ended).
+class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
+ public:
+  DownloadTask(std::string url, std::vector<std::string> headerLines,
+               std::weak_ptr<UrlSession::Shared> session);
+
+  /// Starts the transfer; a second call does nothing.
+  void resume();
+  /// Ends the transfer as soon as possible: the delegate gets no more data, and the task
+  /// completes with kCancelled. Harmless after the task ended.
+  void cancel();
+  bool isCancelled() const;
+
+  const HttpResponse& response() const { return response_; }
+  HttpResponse& mutableResponse() { return response_; }
+  const std::string& url() const { return url_; }
+  const std::vector<std::string>& headerLines() const { return headerLines_; }
+
+ private:
+  std::string url_;
+  std::vector<std::string> headerLines_;
+  std::weak_ptr<UrlSession::Shared> session_;
+  HttpResponse response_;
+  std::atomic<bool> resumed_{false};
+  std::atomic<bool> cancelled_{false};
+};
+
+}  // namespace fw
+
+#endif  // SRC_FRAMEWORK_NET_URL_SESSION_H_

@@ -1,0 +1,32 @@
+#ifndef SRC_FRAMEWORK_NET_URL_SESSION_CONFIGURATION_H_
+#define SRC_FRAMEWORK_NET_URL_SESSION_CONFIGURATION_H_
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace fw {
+
+/// How a session's transfers behave. The defaults are neutral; what a product wants (its user
+/// agent, how many redirects it follows, how its temporary files are named) its own code sets.
+struct UrlSessionConfiguration {
+  /// A transfer that receives no byte for this long fails with kTimedOut.
+  std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
+  /// libcurl's receive buffer: the largest piece of body handled at once.
+  size_t receiveBufferSize = size_t{512} * 1024;
+  /// The shortest time between two progress reports after the first.
+  std::chrono::milliseconds progressInterval{40};
+  /// Redirects followed (http and https only) before a transfer fails.
+  long maxRedirects = 20;
+  /// The User-Agent request header; empty sends none.
+  std::string userAgent;
+  /// The start of the names of the files that bodies are stored in, in the temporary-files
+  /// directory.
+  std::string temporaryFilePrefix = "download";
+
+  static UrlSessionConfiguration defaultSessionConfiguration() { return {}; }
+};
+
+}  // namespace fw
+
+#endif  // SRC_FRAMEWORK_NET_URL_SESSION_CONFIGURATION_H_

@@ -1,0 +1,207 @@
+#include "framework/ui/terminal_renderer.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "framework/os/console.h"
+#include "framework/os/paths.h"
+
+namespace fw {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Redraws for the bar alone: often enough to look smooth, rarely enough to cost nothing.
+constexpr std::chrono::milliseconds kFrameInterval{50};
+constexpr double kAnimationStepSeconds = 0.1;
+
+const char* const kRed = "\033[31m";
+const char* const kDim = "\033[2m";
+const char* const kReset = "\033[0m";
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+// What, besides the bar, the window shows: a change of it is drawn at once.
+std::string signatureOf(const Window& window) {
+  return window.statusText().stringValue() +
+         (window.statusText().textColor() == Color::kRed ? "\x01" : "\x02") +
+         window.button().title() + (window.button().isEnabled() ? "\x01" : "\x02");
+}
+
+std::string bar(const ProgressIndicator& progress, size_t width, int phase) {
+  std::string cells(width, '-');
+  if (!progress.isIndeterminate()) {
+    const auto filled =
+        static_cast<size_t>(std::floor(progress.fraction() * static_cast<double>(width)));
+    std::fill_n(cells.begin(), std::min(filled, width), '#');
+  } else if (progress.isAnimating() && width > 4) {
+    // A block that bounces from end to end.
+    const size_t block = 4;
+    const size_t span = width - block;
+    const size_t step = static_cast<size_t>(phase) % (2 * span);
+    const size_t start = step <= span ? step : 2 * span - step;
+    std::fill_n(cells.begin() + static_cast<long>(start), block, '#');
+  }
+  return "[" + cells + "]";
+}
+
+}  // namespace
+
+TerminalRenderer::TerminalRenderer(RunLoop& loop, int inputFd, int outputFd)
+    : loop_(loop),
+      inputFd_(inputFd),
+      outputFd_(outputFd),
+      interactiveOutput_(::isatty(outputFd) == 1),
+      interactiveInput_(::isatty(inputFd) == 1) {}
+
+TerminalRenderer::~TerminalRenderer() {
+  restoreInput();
+}
+
+std::vector<std::string> TerminalRenderer::render(const Window& window, size_t columns, bool colour,
+                                                  int animationPhase, bool showKeyHint) {
+  std::vector<std::string> lines;
+  std::string heading = " " + window.title();
+  if (const auto& image = window.imageView().image()) {
+    heading += "  (" + lastPathComponent(image->path) + ")";
+  }
+  lines.push_back(heading);
+  const size_t barWidth = std::clamp<size_t>(columns > 4 ? columns - 4 : 10, 10, 60);
+  lines.push_back(" " + bar(window.progressIndicator(), barWidth, animationPhase));
+  const bool red = window.statusText().textColor() == Color::kRed;
+  for (const std::string& line : splitLines(window.statusText().stringValue())) {
+    lines.push_back(red && colour ? " " + std::string(kRed) + line + kReset : " " + line);
+  }
+  const Button& button = window.button();
+  std::string buttonLine = "[ " + button.title() + " ]";
+  if (!button.isEnabled()) {
+    buttonLine = colour ? std::string(kDim) + buttonLine + kReset : buttonLine;
+  } else if (showKeyHint && button.keyEquivalent() == "\r") {
+    buttonLine += "  Return";
+  }
+  lines.push_back(" " + buttonLine);
+  return lines;
+}
+
+void TerminalRenderer::show(Window& window) {
+  shown_ = &window;
+  if (interactiveInput_ && ::tcgetattr(inputFd_, &savedTermios_) == 0) {
+    // Keys one at a time and unechoed; Ctrl-C still raises SIGINT.
+    termios raw = savedTermios_;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    termiosChanged_ = ::tcsetattr(inputFd_, TCSANOW, &raw) == 0;
+    loop_.watchReadable(inputFd_, [this, &window] { onInput(window); });
+  }
+  draw(window);
+}
+
+void TerminalRenderer::setNeedsDisplay(Window& window) {
+  if (!interactiveOutput_) {
+    draw(window);
+    return;
+  }
+  const auto sinceLastDraw = Clock::now() - lastDraw_;
+  if (signatureOf(window) != lastSignature_ || sinceLastDraw >= kFrameInterval) {
+    draw(window);
+  } else if (!drawPending_) {
+    drawPending_ = true;
+    const double delay = std::chrono::duration<double>(kFrameInterval - sinceLastDraw).count();
+    loop_.addTimer(delay, [this] {
+      drawPending_ = false;
+      if (shown_ != nullptr) {
+        draw(*shown_);
+      }
+    });
+  }
+  if (window.progressIndicator().isIndeterminate() && window.progressIndicator().isAnimating()) {
+    scheduleAnimation(window);
+  }
+}
+
+void TerminalRenderer::close(Window& window) {
+  if (shown_ != &window) {
+    return;
+  }
+  draw(window);
+  shown_ = nullptr;
+  restoreInput();
+  if (interactiveOutput_) {
+    console::commitLiveRegion();
+  }
+}
+
+void TerminalRenderer::draw(Window& window) {
+  lastDraw_ = Clock::now();
+  if (!interactiveOutput_) {
+    const std::string& status = window.statusText().stringValue();
+    if (status != lastStatusLine_) {
+      lastStatusLine_ = status;
+      console::writeLine(status);
+    }
+    return;
+  }
+  lastSignature_ = signatureOf(window);
+  console::setLiveRegion(render(window, columns(), true, animationPhase_, interactiveInput_));
+}
+
+void TerminalRenderer::scheduleAnimation(Window& window) {
+  if (animationScheduled_ || !interactiveOutput_) {
+    return;
+  }
+  animationScheduled_ = true;
+  loop_.addTimer(kAnimationStepSeconds, [this, &window] {
+    animationScheduled_ = false;
+    if (shown_ != &window) {
+      return;
+    }
+    ++animationPhase_;
+    setNeedsDisplay(window);
+  });
+}
+
+void TerminalRenderer::onInput(Window& window) {
+  char keys[64];
+  const ssize_t count = ::read(inputFd_, keys, sizeof keys);
+  if (count <= 0) {
+    loop_.unwatch(inputFd_);  // end of input: no more keys can come
+    return;
+  }
+  for (ssize_t i = 0; i < count && shown_ == &window; ++i) {
+    if ((keys[i] == '\r' || keys[i] == '\n') && window.button().keyEquivalent() == "\r") {
+      window.button().performClick();
+    }
+  }
+}
+
+void TerminalRenderer::restoreInput() {
+  if (termiosChanged_) {
+    ::tcsetattr(inputFd_, TCSANOW, &savedTermios_);
+    termiosChanged_ = false;
+    loop_.unwatch(inputFd_);
+  }
+}
+
+size_t TerminalRenderer::columns() const {
+  winsize size{};
+  if (::ioctl(outputFd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+    return size.ws_col;
+  }
+  return 80;
+}
+
+}  // namespace fw
