@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 #include "support/files.h"
 
@@ -16,15 +17,15 @@ namespace testing_support {
 
 namespace {
 
-std::vector<std::string> buildEnvironment(
-    const std::map<std::string, std::optional<std::string>>& changes) {
+int decodeWaitStatus(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<std::string> environmentWith(const Env& changes) {
   std::map<std::string, std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
-    const size_t equals = text.find('=');
-    if (equals != std::string::npos) {
-      env[text.substr(0, equals)] = text.substr(equals + 1);
-    }
+    env[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
   }
   for (const auto& [name, value] : changes) {
     if (value) {
@@ -40,90 +41,132 @@ std::vector<std::string> buildEnvironment(
   return result;
 }
 
-}  // namespace
-
-int decodeWaitStatus(int status) {
-  if (WIFEXITED(status)) {
-    return WEXITSTATUS(status);
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) {
+    pointers.push_back(text.data());
   }
-  if (WIFSIGNALED(status)) {
-    return 128 + WTERMSIG(status);
-  }
-  return -1;
+  pointers.push_back(nullptr);
+  return pointers;
 }
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const ProcessOptions& options) {
-  char outPattern[] = "/tmp/bi_out_XXXXXX";
-  char errPattern[] = "/tmp/bi_err_XXXXXX";
-  const int outFd = ::mkstemp(outPattern);
-  const int errFd = ::mkstemp(errPattern);
-  if (outFd < 0 || errFd < 0) {
-    throw std::runtime_error("mkstemp failed");
-  }
-  std::vector<std::string> env = buildEnvironment(options.env);
-  std::vector<char*> envp;
-  for (std::string& entry : env) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
-  std::vector<std::string> argStorage = args;
-  std::vector<char*> argv;
-  for (std::string& arg : argStorage) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
+}  // namespace
 
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int inFd = ::open(options.stdinPath.c_str(), O_RDONLY);
-    ::dup2(inFd, 0);
-    ::dup2(outFd, 1);
-    ::dup2(errFd, 2);
-    if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) {
+Child::Child(const std::vector<std::string>& argv, const Env& env, const std::string& outPath,
+             const std::string& errPath, bool ownSession, const std::string& cwd) {
+  // Everything the child needs is prepared before fork: after it, only exec-safe calls.
+  std::vector<std::string> args = argv;
+  std::vector<std::string> environment = environmentWith(env);
+  const std::vector<char*> argp = pointersTo(args);
+  const std::vector<char*> envp = pointersTo(environment);
+  pid_ = ::fork();
+  if (pid_ < 0) {
+    throw std::runtime_error("fork failed for " + argv[0]);
+  }
+  if (pid_ == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
+        ::dup2(err, 2) < 0 || (ownSession && ::setsid() < 0) ||
+        (!cwd.empty() && ::chdir(cwd.c_str()) != 0)) {
       ::_exit(126);
     }
-    ::execve(program.c_str(), argv.data(), envp.data());
+    ::execve(argp[0], argp.data(), envp.data());
     ::_exit(127);
   }
+}
+
+Child::~Child() {
+  if (!exited()) {
+    ::kill(pid_, SIGKILL);
+    wait();
+  }
+}
+
+bool Child::exited() {
   int status = 0;
-  ::waitpid(pid, &status, 0);
-  ::close(outFd);
-  ::close(errFd);
+  if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+    status_ = decodeWaitStatus(status);
+  }
+  return status_.has_value();
+}
+
+int Child::wait(std::chrono::milliseconds timeout) {
+  return waitUntil([this] { return exited(); }, timeout) ? *status_ : -1;
+}
+
+int Child::stop(int signal) {
+  if (!exited()) {
+    ::kill(pid_, signal);
+  }
+  if (wait(std::chrono::seconds(5)) < 0) {
+    ::kill(pid_, SIGKILL);
+  }
+  return wait();
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const Env& env,
+                         const std::string& cwd) {
+  const ScopedTempDir dir;
   ProcessResult result;
-  result.exitStatus = decodeWaitStatus(status);
-  result.out = readFile(outPattern);
-  result.err = readFile(errPattern);
-  ::unlink(outPattern);
-  ::unlink(errPattern);
+  {
+    Child child(argv, env, dir / "out", dir / "err", false, cwd);
+    result.exitStatus = child.wait(std::chrono::minutes(10));
+  }
+  result.out = readFile(dir / "out");
+  result.err = readFile(dir / "err");
   return result;
 }
 
-int runInChild(const std::function<int()>& body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::_exit(body());
+int runShell(const std::string& script) {
+  return runProcess({"/bin/sh", "-c", script}).exitStatus;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return decodeWaitStatus(status);
+  return true;
 }
 
 int runUnprivileged(const std::function<int()>& body) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    if (::geteuid() == 0) {
-      const gid_t nobodyGroup = 65534;
-      const uid_t nobodyUser = 65534;
-      if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 || ::setuid(nobodyUser) != 0) {
-        ::_exit(99);
-      }
+    const uid_t nobody = 65534;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+      ::_exit(99);
     }
     ::_exit(body());
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
   return decodeWaitStatus(status);
+}
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) {
+    old_ = old;
+  }
+  if (value) {
+    ::setenv(name_.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) {
+    ::setenv(name_.c_str(), old_->c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
 }
 
 }  // namespace testing_support

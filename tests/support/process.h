@@ -1,6 +1,10 @@
 #ifndef TESTS_SUPPORT_PROCESS_H_
 #define TESTS_SUPPORT_PROCESS_H_
 
+#include <sys/types.h>
+
+#include <chrono>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <optional>
@@ -9,34 +13,68 @@
 
 namespace testing_support {
 
+/// Changes to a child's environment: a value sets the variable, nullopt removes it.
+using Env = std::map<std::string, std::optional<std::string>>;
+
+/// A program started in the background, standard input from /dev/null, standard output and error
+/// appended to files. Ended with SIGKILL, if still running, with the object.
+class Child {
+ public:
+  /// Starts argv[0] (a path) with `env` applied to this process's environment, from `cwd`
+  /// (empty: this process's), in a session of its own when `ownSession`, so that a signal to its
+  /// process group reaches its children as a terminal's would.
+  Child(const std::vector<std::string>& argv, const Env& env, const std::string& outPath,
+        const std::string& errPath, bool ownSession = false, const std::string& cwd = "");
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool exited();
+  /// Waits up to `timeout` for the end: the exit code, or 128 + the signal that ended it; -1
+  /// while it still runs.
+  int wait(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  /// Sends `signal` (unless it ended), then waits as wait() does; SIGKILL after 5 s.
+  int stop(int signal = SIGTERM);
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
 struct ProcessResult {
   int exitStatus = -1;  // the exit code, or 128 + signal number
   std::string out;
   std::string err;
 };
 
-struct ProcessOptions {
-  /// Variables to set (a value) or remove (nullopt) on top of this process's environment.
-  std::map<std::string, std::optional<std::string>> env;
-  std::string cwd;  // empty: this process's
-  std::string stdinPath = "/dev/null";
-};
+/// Runs the program and waits for it, collecting its standard output and error.
+ProcessResult runProcess(const std::vector<std::string>& argv, const Env& env = {},
+                         const std::string& cwd = "");
 
-/// Runs the program with the arguments (argv[0] is the program path itself) and waits for it,
-/// collecting its standard output and error.
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const ProcessOptions& options = {});
+/// `sh -c script`; its exit status.
+int runShell(const std::string& script);
 
-/// A wait status as an exit code: the code itself, or 128 + the signal that ended the process.
-int decodeWaitStatus(int status);
+/// Checks `condition` every few milliseconds until it holds (true) or `timeout` passed (false).
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-/// Runs `body` in a forked child and returns its exit status (for limits and signal settings
-/// that must not touch the test process).
-int runInChild(const std::function<int()>& body);
-
-/// Runs `body` in a forked child that has dropped root privileges (to "nobody") when it had
-/// them, so that permission checks apply; returns the child's exit status.
+/// Runs `body` in a forked child, as "nobody" when this process is root (so that permissions
+/// apply); the child's exit status.
 int runUnprivileged(const std::function<int()>& body);
+
+/// Sets (a value) or removes (nullopt) an environment variable of this process for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::optional<std::string>& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
 
 }  // namespace testing_support
 

@@ -1,0 +1,74 @@
+#ifndef TESTS_E2E_FIXTURE_H_
+#define TESTS_E2E_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+#include "support/process.h"
+#include "support/servers.h"
+
+namespace testing_support {
+
+/// An install agent entry point that records what it received: its arguments, NUL-separated,
+/// into $BI_RECORD, a line per run into $BI_RECORD.runs; it exits with $BI_AGENT_STATUS.
+extern const char* const kRecordingAgent;
+
+enum class Layout { kFlat, kApp };
+
+/// The program as a user meets it: a copy of the built program in an application bundle
+/// (X.app/Contents/MacOS/setup, resources in Contents/Resources) or as a bare tool (dir/setup,
+/// resources beside it), run with HOME, TMPDIR and the install agent's record in a sandbox of
+/// its own, and an archive of the recording install agent ready to serve or ship.
+class ProgramTest : public testing::Test {
+ protected:
+  explicit ProgramTest(Layout layout = Layout::kFlat);
+
+  /// Copies the program into `dir` with the layout (a bundle: `dir`/Example.app), and makes it
+  /// the program that the test runs. A bundle's name and directory hold blanks and quotes.
+  void install(Layout layout, const std::string& dir);
+
+  std::string cacheDir() const;  // ends in "/"
+  std::string agentDir() const { return cacheDir() + "installagent"; }
+  std::string storedTag() const { return readFile(cacheDir() + ".validatestring"); }
+  void setEndpointUrl(const std::string& url) const;
+
+  /// The sandbox's variables (the override, test-mode and display variables removed) and
+  /// `extra` on top.
+  Env environment(const Env& extra = {}) const;
+  /// Runs the program from the sandbox, through `wrapper` (prlimit, setpriv, ...) if given.
+  ProcessResult run(const std::vector<std::string>& args = {}, const Env& extra = {},
+                    const std::vector<std::string>& wrapper = {}) const;
+  /// Starts it in the background, its standard error going to startedErr().
+  std::unique_ptr<Child> start(const std::vector<std::string>& args = {}, const Env& extra = {},
+                               bool ownSession = false) const;
+  std::string startedErr() const { return readFile(root_ / "started.err"); }
+
+  /// What the install agent received in its last run, and how often it ran.
+  std::vector<std::string> recordedArgs() const;
+  int agentRuns() const;
+  /// What the install agent must receive for these user arguments.
+  std::vector<std::string> expectedArgs(const std::vector<std::string>& userArgs = {}) const;
+
+  /// A failed run as the user must find it: status 255, "Installation failed." the last line
+  /// of standard error, the install agent not run, no temporary directory left.
+  void expectFailedRun(int exitStatus, const std::string& err) const;
+  /// The cache holds no install agent, and no staging directory or validation string either.
+  void expectNoInstallAgent() const;
+
+  ScopedTempDir root_;
+  std::string home_;
+  std::string tmpdir_;
+  std::string record_;
+  std::string executable_;
+  std::string resources_;
+  std::string directoryOfExecutable_;
+  std::string archive_;  // the recording install agent, zipped
+};
+
+}  // namespace testing_support
+
+#endif  // TESTS_E2E_FIXTURE_H_
