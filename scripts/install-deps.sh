@@ -3,9 +3,13 @@
 # Runs apt-get as root, through sudo otherwise.
 set -eu
 
-packages="cmake g++ make pkg-config libgtest-dev libgmock-dev unzip zip
-  libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nginx-light openssl curl
-  libgtk-3-dev libx11-dev libxtst-dev libxdamage-dev xvfb"
+# Building: cmake to libssl-dev. The example adds unzip. The tests add the rest: zip, servers
+# and clients on 127.0.0.1, util-linux's prlimit, setpriv, unshare and flock, script(1), and for
+# the desktop window a virtual X server with xdotool, ImageMagick and python3-xlib.
+packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
+  libcpp-httplib-dev libssl-dev libgtk-3-dev unzip
+  zip nginx-light openssl curl util-linux bsdutils
+  xvfb xauth xdotool imagemagick x11-utils python3-xlib libx11-dev libxdamage-dev"
 
 missing=""
 for package in $packages; do

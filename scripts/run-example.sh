@@ -1,11 +1,13 @@
 #!/bin/sh
-# Sets up and builds, lays out an example bundle with nothing shipped but its endpoint file,
-# starts the local endpoint on 127.0.0.1 and runs the program twice: a download, then a run
-# from the cache (the endpoint answers "not modified"). Extra arguments go to the program.
+# Sets up and builds what it needs, lays out an example bundle with nothing shipped but its
+# endpoint file, starts the local endpoint on 127.0.0.1 and runs the program twice: a download,
+# then a run from the cache (the endpoint answers "not modified"). Extra arguments go to the
+# program.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-./scripts/build.sh
+# Only what the example runs: the program, its GTK module and the local endpoint.
+./scripts/build.sh bootstrap-installer bootstrap-installer-gtk bi-endpoint
 
 example=build/example
 rm -rf "$example"

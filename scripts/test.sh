@@ -3,6 +3,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-./scripts/build.sh -DBI_WERROR=ON
+./scripts/build.sh
 cd build
 ctest --output-on-failure -j "$(nproc)"

@@ -21,7 +21,10 @@ std::string findVersionedArchive(const std::string& directory) {
   while (const dirent* entry = dir.next()) {
     const std::string name = entry->d_name;
     if (name.starts_with(VERSIONED_PREFIX) && name.ends_with(ZIP_SUFFIX)) {
-      return directory + PATH_SEPARATOR + name;
+      std::string archive = directory;
+      archive += PATH_SEPARATOR;
+      archive += name;
+      return archive;
     }
   }
   return "";

@@ -7,7 +7,6 @@
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <sstream>
 
@@ -17,21 +16,14 @@ using namespace testing_support;
 
 namespace {
 
-// What else the row does to the run.
+// What else goes wrong, beyond what the row's other fields say.
 enum class Setup {
   kNone,
-  kRefused,          // nothing listens at the URL
-  kUntrustedTls,     // a self-signed certificate
-  kTrustedTls,       // a certificate of an authority put in the system's trust store
-  kNotAZip,          // the body is text
-  kNoEntryPoint,     // a zip without "install"
-  kHomeReadOnly,     // as a user who may not write to HOME
-  kHomeIsAFile,      //
-  kHomeMissing,      // HOME names a directory that is not there yet
-  kTmpdirMissing,    //
-  kFullWhileStored,  // a file-size limit below the archive's size
-  kFullWhileUnpacked,
-  kShippedArchive,   // InstallAgent.zip in the bundle, no download
+  kRefused,         // nothing listens at the URL
+  kUntrustedTls,    // a self-signed certificate
+  kTrustedTls,      // a certificate of an authority put in the system's trust store
+  kReadOnlyHome,    // the run's user may not write to HOME
+  kShippedArchive,  // InstallAgent.zip in the bundle: no download
 };
 
 // When a signal comes, if one does.
@@ -46,17 +38,19 @@ struct Fault {
   int exitStatus = 255;
   CacheAfter cache = CacheAfter::kNoAgent;
   Setup setup = Setup::kNone;
+  std::map<std::string, std::string> archive = {{"install", kRecordingAgent}};
+  std::string body = {};                  // served in place of the archive, if set
+  Env env = {};                           // "{ROOT}" stands for the sandbox
+  std::vector<std::string> wrapper = {};  // what the program is run through
   std::string path = "/agent.zip";
   Phase phase = Phase::kNone;
   int signal = 0;  // to the program; to its process group, as a terminal sends it, if negative
 };
 
-const char* const kTransferFailed[] = {"Error during the download process.",
-                                       "See the log in Console app for more information."};
-
 std::vector<std::string> transferFailure(const std::string& cause) {
-  return {"Downloading", "Download failed! Error - " + cause + " {URL}", kTransferFailed[0],
-          kTransferFailed[1], "Installation failed."};
+  return {"Downloading", "Download failed! Error - " + cause + " {URL}",
+          "Error during the download process.", "See the log in Console app for more information.",
+          "Installation failed."};
 }
 
 std::vector<std::string> statusAtFirstData(const std::string& status) {
@@ -69,154 +63,71 @@ std::vector<std::string> statusAtTheEnd(const std::string& status) {
           "Download failed with error code " + status, "Installation failed."};
 }
 
-const std::vector<std::string> kDownloadAndInstall = {"Downloading",
-                                                      "Initializing the installer"};
-
+const std::vector<std::string> kInstalled = {"Downloading", "Initializing the installer"};
 const std::vector<std::string> kUnpackFailed = {"Downloading", "Initializing the installer",
                                                 "Failed to unzip the installer.",
                                                 "Installation failed."};
+// unzip's own words come before ours.
+const std::vector<std::string> kUnzipFailed = {"Downloading",
+                                               "Initializing the installer",
+                                               "...",
+                                               "Failed to unzip the install agent",
+                                               "Failed to unzip the installer.",
+                                               "Installation failed."};
+const std::vector<std::string> kAgentFailed = {"Downloading", "Initializing the installer",
+                                               "Application install was not successful.",
+                                               "Installation failed."};
+const std::vector<std::string> kFileSizeLimit = {"/usr/bin/prlimit", "--fsize=1000000"};
+const std::map<std::string, std::string> kSlowAgent = {
+    {"install", "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\nexec sleep 30\n"}};
 
+// clang-format off
 const Fault kFaults[] = {
-    {.name = "Status400AtFirstData",
-     .server = {"--status", "400"},
-     .err = statusAtFirstData("400"),
-     .cache = CacheAfter::kAsItWas},
-    {.name = "Status401AtFirstData",
-     .server = {"--status", "401"},
-     .err = statusAtFirstData("401"),
-     .cache = CacheAfter::kAsItWas},
-    {.name = "Status403AtFirstData",
-     .server = {"--status", "403"},
-     .err = statusAtFirstData("403"),
-     .cache = CacheAfter::kAsItWas},
-    {.name = "Status404AtFirstData",
-     .server = {"--status", "404"},
-     .err = statusAtFirstData("404"),
-     .cache = CacheAfter::kAsItWas},
-    {.name = "Status500AtFirstData",
-     .server = {"--status", "500"},
-     .err = statusAtFirstData("500"),
-     .cache = CacheAfter::kAsItWas},
-    {.name = "Status400OnAnEmptyBody",
-     .server = {"--status", "400", "--empty-body"},
-     .err = statusAtTheEnd("400"),
-     .cache = CacheAfter::kAsItWas},
-    {.name = "Status404OnAnEmptyBody",
-     .server = {"--status", "404", "--empty-body"},
-     .err = statusAtTheEnd("404"),
-     .cache = CacheAfter::kAsItWas},
-    {.name = "BodyNotAZip",
-     .err = {"Downloading", "Initializing the installer", "...",
-             "Failed to unzip the install agent", "Failed to unzip the installer.",
-             "Installation failed."},
-     .setup = Setup::kNotAZip},
-    {.name = "ZipWithoutTheEntryPoint", .err = kUnpackFailed, .setup = Setup::kNoEntryPoint},
-    {.name = "ConnectionRefused",
-     .err = transferFailure("*connect*"),
-     .cache = CacheAfter::kAsItWas,
-     .setup = Setup::kRefused},
+    {.name = "Status400AtFirstData", .server = {"--status", "400"}, .err = statusAtFirstData("400"), .cache = CacheAfter::kAsItWas},
+    {.name = "Status401AtFirstData", .server = {"--status", "401"}, .err = statusAtFirstData("401"), .cache = CacheAfter::kAsItWas},
+    {.name = "Status403AtFirstData", .server = {"--status", "403"}, .err = statusAtFirstData("403"), .cache = CacheAfter::kAsItWas},
+    {.name = "Status404AtFirstData", .server = {"--status", "404"}, .err = statusAtFirstData("404"), .cache = CacheAfter::kAsItWas},
+    {.name = "Status500AtFirstData", .server = {"--status", "500"}, .err = statusAtFirstData("500"), .cache = CacheAfter::kAsItWas},
+    {.name = "Status400OnAnEmptyBody", .server = {"--status", "400", "--empty-body"}, .err = statusAtTheEnd("400"), .cache = CacheAfter::kAsItWas},
+    {.name = "Status404OnAnEmptyBody", .server = {"--status", "404", "--empty-body"}, .err = statusAtTheEnd("404"), .cache = CacheAfter::kAsItWas},
+    {.name = "BodyNotAZip", .err = kUnzipFailed, .body = "this is no zip archive"},
+    {.name = "ZipWithoutTheEntryPoint", .err = kUnpackFailed, .archive = {{"setup.sh", "exit 0\n"}}},
+    {.name = "ConnectionRefused", .err = transferFailure("*connect*"), .cache = CacheAfter::kAsItWas, .setup = Setup::kRefused},
     {.name = "CutMidBody", .server = {"--cut-after", "100"}, .err = transferFailure("*")},
-    {.name = "BodyShorterThanAnnounced",
-     .server = {"--announce-extra", "5000"},
-     .err = transferFailure("*")},
-    {.name = "UntrustedCertificate",
-     .err = transferFailure("*certificate*"),
-     .cache = CacheAfter::kAsItWas,
-     .setup = Setup::kUntrustedTls},
-    {.name = "StalledServer",
-     .server = {"--stall-after", "10"},
-     .err = transferFailure("no data received for 60 seconds")},
-    {.name = "TrustedCertificate",
-     .err = kDownloadAndInstall,
-     .exitStatus = 0,
-     .cache = CacheAfter::kCurrent,
-     .setup = Setup::kTrustedTls},
-    {.name = "RedirectChainWithoutLength",
-     .server = {"--no-length"},
-     .err = kDownloadAndInstall,
-     .exitStatus = 0,
-     .cache = CacheAfter::kCurrent,
-     .path = "/redirect/3/agent.zip"},
-    {.name = "HomeReadOnly",
-     .err = kUnpackFailed,
-     .cache = CacheAfter::kAsItWas,
-     .setup = Setup::kHomeReadOnly},
-    {.name = "HomeIsAFile", .err = kUnpackFailed, .setup = Setup::kHomeIsAFile},
-    {.name = "HomeMissing",
-     .err = kDownloadAndInstall,
-     .exitStatus = 0,
-     .cache = CacheAfter::kCurrent,
-     .setup = Setup::kHomeMissing},
-    {.name = "TmpdirMissing",
-     .err = kDownloadAndInstall,
-     .exitStatus = 0,
-     .cache = CacheAfter::kCurrent,
-     .setup = Setup::kTmpdirMissing},
-    {.name = "DiskFullWhileStored",
-     .err = transferFailure("cannot store the download: File too large"),
-     .setup = Setup::kFullWhileStored},
-    {.name = "DiskFullWhileUnpacked",
-     .err = {"Downloading", "Initializing the installer", "...",
-             "Failed to unzip the install agent", "Failed to unzip the installer.",
-             "Installation failed."},
-     .setup = Setup::kFullWhileUnpacked},
-    {.name = "SigintDuringTheDownload",
-     .server = {"--rate", "2000"},
-     .err = {"Downloading", "Installation failed."},
-     .phase = Phase::kDownload,
-     .signal = SIGINT},
-    {.name = "SigtermDuringTheDownload",
-     .server = {"--rate", "2000"},
-     .err = {"Downloading", "Installation failed."},
-     .phase = Phase::kDownload,
-     .signal = SIGTERM},
-    {.name = "SigintDuringTheUnpack",
-     .err = {"Downloading", "Initializing the installer", "Installation failed."},
-     .phase = Phase::kUnpack,
-     .signal = SIGINT},
-    {.name = "SigtermDuringTheUnpack",
-     .err = {"Downloading", "Initializing the installer", "Failed to unzip the install agent",
-             "Installation failed."},
-     .phase = Phase::kUnpack,
-     .signal = SIGTERM},
-    {.name = "SigtermWhileAShippedArchiveIsUnpacked",
-     .err = {"Failed to unzip the install agent", "Failed to initialize the install agent.",
-             "Installation failed."},
-     .cache = CacheAfter::kAsItWas,
-     .setup = Setup::kShippedArchive,
-     .phase = Phase::kUnpack,
-     .signal = SIGTERM},
-    {.name = "SigintFromTheTerminalWhileTheAgentRuns",
-     .err = {"Downloading", "Initializing the installer",
-             "Application install was not successful.", "Installation failed."},
-     .cache = CacheAfter::kCurrent,
-     .phase = Phase::kAgentRuns,
-     .signal = -SIGINT},
-    {.name = "SigtermWhileTheAgentRuns",
-     .err = {"Downloading", "Initializing the installer",
-             "Application install was not successful.", "Installation failed."},
-     .cache = CacheAfter::kCurrent,
-     .phase = Phase::kAgentRuns,
-     .signal = SIGTERM},
+    {.name = "BodyShorterThanAnnounced", .server = {"--announce-extra", "5000"}, .err = transferFailure("*")},
+    {.name = "UntrustedCertificate", .err = transferFailure("*certificate*"), .cache = CacheAfter::kAsItWas, .setup = Setup::kUntrustedTls},
+    {.name = "StalledServer", .server = {"--stall-after", "10"}, .err = transferFailure("no data received for 60 seconds")},
+    {.name = "TrustedCertificate", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustedTls},
+    {.name = "RedirectChainWithoutLength", .server = {"--no-length"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .path = "/redirect/3/agent.zip"},
+    {.name = "HomeReadOnly", .err = kUnpackFailed, .cache = CacheAfter::kAsItWas, .setup = Setup::kReadOnlyHome},
+    {.name = "HomeIsAFile", .err = kUnpackFailed, .env = {{"HOME", "{ROOT}/agent.zip"}}},
+    {.name = "HomeMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"HOME", "{ROOT}/new/home"}}},
+    {.name = "TmpdirMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"TMPDIR", "{ROOT}/missing"}}},
+    {.name = "DiskFullWhileStored", .err = transferFailure("cannot store the download: File too large"), .body = std::string(3'000'000, 'b'), .wrapper = kFileSizeLimit},
+    {.name = "DiskFullWhileUnpacked", .err = kUnzipFailed, .archive = {{"install", kRecordingAgent}, {"zeros", std::string(5'000'000, '\0')}}, .wrapper = kFileSizeLimit},
+    {.name = "SigintDuringTheDownload", .server = {"--rate", "2000"}, .err = {"Downloading", "Installation failed."}, .phase = Phase::kDownload, .signal = SIGINT},
+    {.name = "SigtermDuringTheDownload", .server = {"--rate", "2000"}, .err = {"Downloading", "Installation failed."}, .phase = Phase::kDownload, .signal = SIGTERM},
+    {.name = "SigintDuringTheUnpack", .err = {"Downloading", "Initializing the installer", "Installation failed."}, .phase = Phase::kUnpack, .signal = SIGINT},
+    {.name = "SigtermDuringTheUnpack", .err = {"Downloading", "Initializing the installer", "Failed to unzip the install agent", "Installation failed."}, .phase = Phase::kUnpack, .signal = SIGTERM},
+    {.name = "SigtermWhileAShippedArchiveIsUnpacked", .err = {"Failed to unzip the install agent", "Failed to initialize the install agent.", "Installation failed."}, .cache = CacheAfter::kAsItWas, .setup = Setup::kShippedArchive, .phase = Phase::kUnpack, .signal = SIGTERM},
+    {.name = "SigintFromTheTerminalWhileTheAgentRuns", .err = kAgentFailed, .cache = CacheAfter::kCurrent, .archive = kSlowAgent, .phase = Phase::kAgentRuns, .signal = -SIGINT},
+    {.name = "SigtermWhileTheAgentRuns", .err = kAgentFailed, .cache = CacheAfter::kCurrent, .archive = kSlowAgent, .phase = Phase::kAgentRuns, .signal = SIGTERM},
 };
+// clang-format on
 
 void PrintTo(const Fault& fault, std::ostream* out) {
   *out << fault.name;
 }
 
-// Whether the lines of `text` match `patterns` one for one, "..." standing for any lines.
+// Whether `lines` from `line` on match `patterns` from `pattern` on, "..." standing for any lines.
 bool linesMatch(const std::vector<std::string>& lines, size_t line,
                 const std::vector<std::string>& patterns, size_t pattern) {
   if (pattern == patterns.size()) {
     return line == lines.size();
   }
   if (patterns[pattern] == "...") {
-    for (size_t skip = line; skip <= lines.size(); ++skip) {
-      if (linesMatch(lines, skip, patterns, pattern + 1)) {
-        return true;
-      }
-    }
-    return false;
+    return linesMatch(lines, line, patterns, pattern + 1) ||
+           (line < lines.size() && linesMatch(lines, line + 1, patterns, pattern));
   }
   return line < lines.size() && ::fnmatch(patterns[pattern].c_str(), lines[line].c_str(), 0) == 0 &&
          linesMatch(lines, line + 1, patterns, pattern + 1);
@@ -233,34 +144,47 @@ std::string firstChildCommand(pid_t pid) {
 
 class FaultTableTest : public ProgramTest, public testing::WithParamInterface<Fault> {
  protected:
-  // An out-of-date install agent, with a file that no archive of the test holds.
-  void fillCacheWithAnOldAgent() const {
-    writeFile(agentDir() + "/install", kRecordingAgent);
-    writeFile(agentDir() + "/old-only", "old");
-    writeFile(cacheDir() + ".validatestring", "\"old\"");
+  std::string withRoot(std::string text) const {
+    return text.starts_with("{ROOT}") ? root_.path() + text.substr(6) : text;
+  }
+
+  // As root, the run drops to "nobody", so that permissions apply.
+  void runUnprivileged(std::vector<std::string>& wrapper) const {
+    if (::geteuid() == 0) {
+      wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+      ::chmod(root_.path().c_str(), 0755);
+      ::chmod(tmpdir_.c_str(), 0777);
+    }
+  }
+
+  // Certificates for 127.0.0.1 signed by a test authority (ca.pem) or by themselves.
+  void makeCertificates(bool byTheAuthority) const {
+    ASSERT_EQ(0, runShell("cd " + root_.path() +
+                          " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem"
+                          " -days 1 -subj /CN=test-authority 2>/dev/null"
+                          " && openssl req -newkey rsa:2048 -nodes -keyout server.key -out cs.pem"
+                          " -subj /CN=127.0.0.1 2>/dev/null && echo subjectAltName=IP:127.0.0.1 >x"
+                          " && openssl x509 -req -in cs.pem -out server.pem -days 1 -extfile x" +
+                          (byTheAuthority ? " -CA ca.pem -CAkey ca.key -CAcreateserial"
+                                          : " -signkey server.key") +
+                          " 2>/dev/null"));
   }
 
   void expectCache(CacheAfter expected, const std::string& home, const Server* server) const {
     const std::string cache = home + "/.velmora/app_installer_cache/V3107c/korvex/";
-    switch (expected) {
-      case CacheAfter::kAsItWas:
-        EXPECT_EQ("old", readFile(cache + "installagent/old-only"));
-        EXPECT_EQ("\"old\"", readFile(cache + ".validatestring"));
-        break;
-      case CacheAfter::kNoAgent:
-        EXPECT_FALSE(exists(cache + "installagent/install"));
-        for (const std::string& entry : listDir(cache)) {
-          EXPECT_TRUE(entry == "installagent" || entry == ".lock") << entry;
-        }
-        break;
-      case CacheAfter::kCurrent:
-        ASSERT_NE(nullptr, server);
-        EXPECT_TRUE(exists(cache + "installagent/install"));
-        EXPECT_FALSE(exists(cache + "installagent/old-only"));
-        EXPECT_EQ(server->tag(), readFile(cache + ".validatestring"));
-        EXPECT_EQ((std::vector<std::string>{".lock", ".validatestring", "installagent"}),
-                  listDir(cache));
-        break;
+    if (expected == CacheAfter::kAsItWas) {
+      EXPECT_EQ("old", readFile(cache + "installagent/old-only"));
+      EXPECT_EQ("\"old\"", readFile(cache + ".validatestring"));
+    } else if (expected == CacheAfter::kNoAgent) {
+      EXPECT_FALSE(exists(cache + "installagent/install"));
+      for (const std::string& entry : listDir(cache)) {
+        EXPECT_TRUE(entry == "installagent" || entry == ".lock") << entry;
+      }
+    } else {
+      EXPECT_TRUE(exists(cache + "installagent/install"));
+      EXPECT_EQ(server->tag(), readFile(cache + ".validatestring"));
+      EXPECT_EQ((std::vector<std::string>{".lock", ".validatestring", "installagent"}),
+                listDir(cache));
     }
   }
 };
@@ -269,91 +193,47 @@ class FaultTableTest : public ProgramTest, public testing::WithParamInterface<Fa
 
 TEST_P(FaultTableTest, Row) {
   const Fault& fault = GetParam();
-  fillCacheWithAnOldAgent();
-  Env env;
-  std::vector<std::string> wrapper;
-  std::vector<std::string> serverArgs = fault.server;
-  std::string home = home_;
-  // A slow agent to signal while it runs; a slow unzip, which leaves a mark, to signal during.
-  if (fault.phase == Phase::kAgentRuns) {
-    makeZip(archive_, {{"install", "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\nexec sleep 30\n"}});
+  // An out-of-date install agent, with a file that no archive of the test holds.
+  writeFile(agentDir() + "/install", kRecordingAgent);
+  writeFile(agentDir() + "/old-only", "old");
+  writeFile(cacheDir() + ".validatestring", "\"old\"");
+  makeZip(archive_, fault.archive);
+  Env env = {{"HOME", home_}};
+  for (const auto& [name, value] : fault.env) {
+    env[name] = withRoot(*value);
   }
-  if (fault.phase == Phase::kUnpack) {
+  std::vector<std::string> wrapper = fault.wrapper;
+  std::vector<std::string> serverArgs = fault.server;
+  if (!fault.body.empty()) {
+    writeFile(root_ / "body", fault.body);
+    serverArgs = {"--body-file", root_ / "body"};
+  }
+  if (fault.phase == Phase::kUnpack) {  // a slow unzip, which leaves a mark, to signal during
     writeFile(root_ / "slow-bin/unzip",
               "touch \"$BI_RECORD.unzip\"\nsleep 2\nexec /usr/bin/unzip \"$@\"\n", 0755);
     env["PATH"] = root_ / "slow-bin:" + std::string(std::getenv("PATH"));
   }
-  switch (fault.setup) {
-    case Setup::kUntrustedTls:
-    case Setup::kTrustedTls: {
-      const std::string authority = fault.setup == Setup::kTrustedTls
-                                        ? " -CA ca.pem -CAkey ca.key -CAcreateserial"
-                                        : " -signkey server.key";
-      ASSERT_EQ(0, runShell("cd " + root_.path() +
-                            " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key"
-                            " -out ca.pem -days 1 -subj /CN=test-authority 2>/dev/null"
-                            " && openssl req -newkey rsa:2048 -nodes -keyout server.key"
-                            " -out server.csr -subj /CN=127.0.0.1 2>/dev/null"
-                            " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext"
-                            " && openssl x509 -req -in server.csr -out server.pem -days 1"
-                            " -extfile san.ext" +
-                            authority + " 2>/dev/null"));
-      serverArgs = {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"};
-      if (fault.setup == Setup::kTrustedTls) {
-        // The test's authority takes the place of the system's bundle, in a mount namespace
-        // of the run's own.
-        if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
-          GTEST_SKIP() << "no mount namespace here to trust a test authority in";
-        }
-        wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
-                   "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"",
-                   root_ / "ca.pem"};
-      }
-      break;
+  if (fault.setup == Setup::kUntrustedTls || fault.setup == Setup::kTrustedTls) {
+    makeCertificates(fault.setup == Setup::kTrustedTls);
+    serverArgs = {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"};
+  }
+  if (fault.setup == Setup::kTrustedTls) {
+    // The test's authority takes the place of the system's trust store, in a mount namespace of
+    // the run's own.
+    if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
+      GTEST_SKIP() << "no mount namespace here to trust a test authority in";
     }
-    case Setup::kNotAZip:
-      writeFile(root_ / "garbage", "this is no zip archive at all");
-      serverArgs = {"--body-file", root_ / "garbage"};
-      break;
-    case Setup::kNoEntryPoint:
-      makeZip(archive_, {{"setup.sh", "exit 0\n"}});
-      break;
-    case Setup::kHomeReadOnly:
-    case Setup::kHomeIsAFile:
-      // As root, the run drops to "nobody", so that permissions apply.
-      if (::geteuid() == 0) {
-        wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-        ::chmod(root_.path().c_str(), 0755);
-        ::chmod(tmpdir_.c_str(), 0777);
-      }
-      if (fault.setup == Setup::kHomeIsAFile) {
-        home = root_ / "file-home";
-        writeFile(home, "not a directory");
-      } else {
-        ASSERT_EQ(0, runShell("chmod -R a+rX,a-w " + home_));
-      }
-      break;
-    case Setup::kHomeMissing:
-      home = root_ / "new-home/deeper";
-      break;
-    case Setup::kTmpdirMissing:
-      env["TMPDIR"] = root_ / "missing";
-      break;
-    case Setup::kFullWhileStored:
-      writeFile(root_ / "big", std::string(3'000'000, 'b'));
-      ASSERT_EQ(0, runShell("cd " + root_.path() + " && zip -q -0 agent.zip big"));
-      wrapper = {"/usr/bin/prlimit", "--fsize=1000000"};
-      break;
-    case Setup::kFullWhileUnpacked:  // small to download, large once unpacked
-      makeZip(archive_, {{"install", kRecordingAgent}, {"zeros", std::string(5'000'000, '\0')}});
-      wrapper = {"/usr/bin/prlimit", "--fsize=1000000"};
-      break;
-    case Setup::kShippedArchive:
-      makeZip(resources_ + "/InstallAgent.zip", {{"install", kRecordingAgent}});
-      break;
-    case Setup::kNone:
-    case Setup::kRefused:
-      break;
+    wrapper = {"/usr/bin/unshare",
+               "-m",
+               "/bin/sh",
+               "-c",
+               "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"",
+               root_ / "ca.pem"};
+  } else if (fault.setup == Setup::kReadOnlyHome) {
+    runUnprivileged(wrapper);
+    ASSERT_EQ(0, runShell("chmod -R a+rX,a-w " + home_));
+  } else if (fault.setup == Setup::kShippedArchive) {
+    makeZip(resources_ + "/InstallAgent.zip", {{"install", kRecordingAgent}});
   }
   std::unique_ptr<Endpoint> server;
   std::string url;
@@ -364,7 +244,6 @@ TEST_P(FaultTableTest, Row) {
     url = server->url(fault.path);
   }
   setEndpointUrl(url);
-  env["HOME"] = home;
 
   ProcessResult result;
   if (fault.phase == Phase::kNone) {
@@ -372,15 +251,11 @@ TEST_P(FaultTableTest, Row) {
   } else {
     auto program = start({"arg"}, env, /*ownSession=*/fault.signal < 0);
     const auto phaseReached = [&] {
-      switch (fault.phase) {
-        case Phase::kDownload:  // the first data has come: the old install agent is gone
-          return startedErr().find("Downloading") != std::string::npos &&
-                 !exists(agentDir() + "/install");
-        case Phase::kUnpack:
-          return exists(record_ + ".unzip");
-        default:
-          return firstChildCommand(program->pid()) == "sleep";
+      if (fault.phase == Phase::kDownload) {  // the first data came: the old agent has gone
+        return startedErr().starts_with("Downloading") && !exists(agentDir() + "/install");
       }
+      return fault.phase == Phase::kUnpack ? exists(record_ + ".unzip")
+                                           : firstChildCommand(program->pid()) == "sleep";
     };
     ASSERT_TRUE(waitUntil(phaseReached)) << startedErr();
     ::kill(fault.signal < 0 ? -program->pid() : program->pid(), std::abs(fault.signal));
@@ -407,7 +282,7 @@ TEST_P(FaultTableTest, Row) {
   } else if (fault.phase != Phase::kAgentRuns) {
     expectFailedRun(result.exitStatus, result.err);
   }
-  expectCache(fault.cache, home, server.get());
+  expectCache(fault.cache, *env["HOME"], server.get());
 }
 
 INSTANTIATE_TEST_SUITE_P(Readme, FaultTableTest, testing::ValuesIn(kFaults),

@@ -21,44 +21,36 @@ int decodeWaitStatus(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::vector<std::string> environmentWith(const Env& changes) {
-  std::map<std::string, std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    env[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
-  }
-  for (const auto& [name, value] : changes) {
-    if (value) {
-      env[name] = *value;
-    } else {
-      env.erase(name);
-    }
-  }
-  std::vector<std::string> result;
-  for (const auto& [name, value] : env) {
-    result.push_back(name + "=" + value);
-  }
-  return result;
-}
-
-std::vector<char*> pointersTo(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& text : strings) {
-    pointers.push_back(text.data());
-  }
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 }  // namespace
 
 Child::Child(const std::vector<std::string>& argv, const Env& env, const std::string& outPath,
              const std::string& errPath, bool ownSession, const std::string& cwd) {
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    variables[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
+  }
+  for (const auto& [name, value] : env) {
+    if (value) {
+      variables[name] = *value;
+    } else {
+      variables.erase(name);
+    }
+  }
   // Everything the child needs is prepared before fork: after it, only exec-safe calls.
   std::vector<std::string> args = argv;
-  std::vector<std::string> environment = environmentWith(env);
-  const std::vector<char*> argp = pointersTo(args);
-  const std::vector<char*> envp = pointersTo(environment);
+  std::vector<std::string> environment;
+  for (const auto& [name, value] : variables) {
+    environment.push_back(name + "=" + value);
+  }
+  std::vector<char*> argp;
+  std::vector<char*> envp;
+  for (auto [strings, pointers] : {std::pair{&args, &argp}, std::pair{&environment, &envp}}) {
+    for (std::string& text : *strings) {
+      pointers->push_back(text.data());
+    }
+    pointers->push_back(nullptr);
+  }
   pid_ = ::fork();
   if (pid_ < 0) {
     throw std::runtime_error("fork failed for " + argv[0]);

@@ -15,20 +15,6 @@ namespace testing_support {
 
 namespace {
 
-// Undoes nginx's escaping of bytes such as '"' as \xHH.
-std::string unescaped(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size()) {
-      out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-      i += 3;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // Splits `<method> <path> inm=<value> status=<code> body_bytes=<n>`; the value may hold blanks,
 // the other fields never do.
 bool parseLine(const std::string& line, Request* request) {
@@ -42,7 +28,8 @@ bool parseLine(const std::string& line, Request* request) {
   }
   request->method = line.substr(0, path);
   request->path = line.substr(path + 1, inm - path - 1);
-  request->inm = unescaped(line.substr(inm + 5, status - inm - 5));
+  request->inm = line.substr(inm + 5, status - inm - 5);
+  request->inm = request->inm.empty() ? "-" : request->inm;  // nginx logs none as nothing
   request->status = std::stoi(line.substr(status + 8));
   request->bodyBytes = std::stoull(line.substr(bytes + 12));
   return true;

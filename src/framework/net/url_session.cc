@@ -54,7 +54,7 @@ UniqueFd createBodyFile(const std::string& prefix, std::string& path) {
       return fd;
     }
   }
-  return UniqueFd();
+  return {};
 }
 
 void runTask(UrlSession::Shared& shared, DownloadTask& task) {

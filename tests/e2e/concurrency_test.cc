@@ -1,0 +1,152 @@
+// Several runs of the program for one user at once, against one endpoint: each run ends with a
+// whole install agent run once, or with a clear failure; no run ever starts a partly unpacked
+// install agent or pulls one away under a run that uses it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "e2e/fixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Checks that every file of its own directory is there and intact, twice, with a pause between
+// (until the file $AGENT_LEAVE exists, if set), and records "<version> <first check> <second
+// check>"; marks its start.
+const char* const kSelfCheckingAgent =
+    "dir=$(dirname \"$0\")\n"
+    "touch \"$BI_RECORD.started\"\n"
+    "check() {\n"
+    "  [ \"$(cat \"$dir\"/lib/part* | cksum)\" = \"$(cat \"$dir/lib/manifest\")\" ] &&\n"
+    "  echo whole || echo broken\n"
+    "}\n"
+    "first=$(check)\n"
+    "if [ -n \"$AGENT_LEAVE\" ]; then\n"
+    "  while [ ! -e \"$AGENT_LEAVE\" ]; do sleep 0.02; done\n"
+    "else sleep 0.3; fi\n"
+    "printf '%s %s %s\\n' \"$(cat \"$dir/lib/version\")\" \"$first\" \"$(check)\" > "
+    "\"$BI_RECORD\"\n";
+
+struct Crowd {
+  const char* name;
+  int runs;
+  bool staleCache;
+};
+
+class ConcurrencyTest : public ProgramTest {
+ protected:
+  // An archive whose install agent says `version` and carries enough files that a partial
+  // unpack or a removal under a running agent would show.
+  void makeArchive(const std::string& version) {
+    const std::string stage = root_ / ("stage-" + version);
+    writeFile(stage + "/install", kSelfCheckingAgent);
+    writeFile(stage + "/lib/version", version);
+    ASSERT_EQ(0, runShell("cd " + stage +
+                          " && for i in $(seq 10 40); do head -c 40000 /dev/urandom > lib/part$i;"
+                          " done && cat lib/part* | cksum > lib/manifest && rm -f " +
+                          archive_ + " && zip -q -r " + archive_ + " install lib"));
+  }
+
+  std::unique_ptr<Child> startNamed(const std::string& name, const Env& env = {}) const {
+    Env all = env;
+    all["BI_RECORD"] = root_ / (name + ".record");
+    std::vector<std::string> argv = {executable_};
+    return std::make_unique<Child>(argv, environment(all), root_ / (name + ".out"),
+                                   root_ / (name + ".err"));
+  }
+
+  // Every run either ran a whole install agent of this version, or failed clearly.
+  void expectWholeOrClearFailure(const std::string& name, int status, const std::string& version) {
+    const std::string err = readFile(root_ / (name + ".err"));
+    if (status == 0) {
+      EXPECT_EQ(version + " whole whole\n", readFile(root_ / (name + ".record"))) << err;
+    } else {
+      EXPECT_EQ(255, status);
+      EXPECT_FALSE(exists(root_ / (name + ".record"))) << "a failed run ran the install agent";
+      EXPECT_TRUE(err.ends_with("Installation failed.\n")) << err;
+    }
+  }
+};
+
+class CrowdTest : public ConcurrencyTest, public testing::WithParamInterface<Crowd> {};
+
+}  // namespace
+
+TEST_P(CrowdTest, EachRunIsWholeOrFailsClearly) {
+  makeArchive("v1");
+  Endpoint server(archive_, {"--rate", "8000000"});
+  setEndpointUrl(server.url());
+  std::string version = "v1";
+  if (GetParam().staleCache) {
+    ASSERT_EQ(0, run().exitStatus);
+    makeArchive(version = "v2");
+  }
+  std::vector<std::unique_ptr<Child>> runs;
+  for (int i = 0; i < GetParam().runs; ++i) {
+    runs.push_back(startNamed("run" + std::to_string(i)));
+  }
+  int succeeded = 0;
+  for (int i = 0; i < GetParam().runs; ++i) {
+    const int status = runs[static_cast<size_t>(i)]->wait(std::chrono::seconds(60));
+    expectWholeOrClearFailure("run" + std::to_string(i), status, version);
+    succeeded += status == 0 ? 1 : 0;
+  }
+  EXPECT_GT(succeeded, 0);
+  EXPECT_EQ(server.tag(), storedTag());
+  EXPECT_EQ((std::vector<std::string>{".lock", ".validatestring", "installagent"}),
+            listDir(cacheDir()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Crowds, CrowdTest,
+                         testing::Values(Crowd{"TwoOnAnEmptyCache", 2, false},
+                                         Crowd{"EightOnAnEmptyCache", 8, false},
+                                         Crowd{"TwoOnAStaleCache", 2, true},
+                                         Crowd{"EightOnAStaleCache", 8, true}),
+                         [](const testing::TestParamInfo<Crowd>& row) { return row.param.name; });
+
+// Tests that a run which replaces the install agent waits while another run's install agent
+// runs from the cache, and that it ends at once, leaving that agent alone, when its window
+// closes meanwhile.
+TEST_F(ConcurrencyTest, ReplacementWaitsForARunningInstallAgent) {
+  makeArchive("v1");
+  Endpoint server(archive_);
+  setEndpointUrl(server.url());
+  ASSERT_EQ(0, run().exitStatus);
+  auto reader = startNamed("reader", {{"AGENT_LEAVE", root_ / "leave"}});
+  ASSERT_TRUE(waitUntil([&] { return exists(root_ / "reader.record.started"); }));
+  // Unpacked beside the install agent in use (unzip has ended), and waiting for it.
+  const auto staged = [&](Child& run) {
+    const std::string tasks = "/proc/" + std::to_string(run.pid()) + "/task/";
+    for (const std::string& task : listDir(tasks)) {
+      if (!readFile(tasks + task + "/children").empty()) {
+        return false;  // unzip still runs (a child of the download's thread)
+      }
+    }
+    const std::vector<std::string> entries = listDir(cacheDir());
+    return std::any_of(entries.begin(), entries.end(), [&](const std::string& entry) {
+      return entry.starts_with("installagent.") && exists(cacheDir() + entry + "/lib/version");
+    });
+  };
+  makeArchive("v2");
+  auto closing = startNamed("closing");
+  ASSERT_TRUE(waitUntil([&] { return staged(*closing); }));
+  ::kill(closing->pid(), SIGTERM);
+  EXPECT_EQ(255, closing->wait(std::chrono::seconds(2)));
+  EXPECT_EQ("Downloading\nInitializing the installer\nInstallation failed.\n",
+            readFile(root_ / "closing.err"));
+  EXPECT_EQ("v1", readFile(agentDir() + "/lib/version"));
+
+  makeArchive("v3");
+  auto writer = startNamed("writer");
+  ASSERT_TRUE(waitUntil([&] { return staged(*writer); }));
+  EXPECT_EQ(-1, writer->wait(std::chrono::milliseconds(300))) << "replaced under a running agent";
+  writeFile(root_ / "leave", "");
+  EXPECT_EQ(0, reader->wait()) << readFile(root_ / "reader.err");
+  EXPECT_EQ(0, writer->wait()) << readFile(root_ / "writer.err");
+  EXPECT_EQ("v1 whole whole\n", readFile(root_ / "reader.record"));
+  EXPECT_EQ("v3 whole whole\n", readFile(root_ / "writer.record"));
+  EXPECT_EQ(server.tag(), storedTag());
+}
