@@ -1,6 +1,7 @@
 // Not a test suite that CTest runs: the screenshots of the download window for the README and
 // the figures of the desktop window against a fast download. Run through
-// scripts/window-figures.sh (--screenshots for the pictures).
+// scripts/window-figures.sh (--screenshots for the pictures), on a virtual X server of
+// xvfb-run's.
 //
 // Screenshots go to $BI_SCREENSHOT_DIR (docs/ when unset).
 
@@ -8,16 +9,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <future>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <thread>
 
-#include "e2e/gui_fixture.h"
-#include "framework/os/remove_tree.h"
-#include "support/files.h"
-#include "support/png_image.h"
+#include "e2e/fixture.h"
 
 // Last: Xlib defines macros (None, Bool, Status) that other headers use as names.
 #include <X11/Xlib.h>
@@ -29,75 +30,118 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The bar's fill: the desktop theme's accent blue.
+const std::string kBarFill = "#3584e4";
+
+// What a shell command writes to standard output, without its last newline.
+std::string output(const std::string& command) {
+  const std::string out = runProcess({"/bin/sh", "-c", command}).out;
+  return out.substr(0, out.find_last_not_of('\n') + 1);
+}
+
+// The box round a window's pixels of `colour`; of width 0 when there are none.
+struct Box {
+  int width = 0;
+  int height = 0;
+  int x = 0;
+  int y = 0;
+};
+Box find(const std::string& window, const std::string& colour) {
+  std::istringstream text(output("import -silent -window " + window +
+                                 " png:- | convert png:- -fuzz 10% -fill black +opaque '" + colour +
+                                 "' -format %@ info:"));
+  Box box;
+  char by = 0;
+  text >> box.width >> by >> box.height >> box.x >> box.y;
+  return box;
+}
+
+// The program in a bundle with its GTK module, on the display that DISPLAY names.
+class GuiBench : public ProgramTest {
+ protected:
+  GuiBench() : ProgramTest(Layout::kApp) {
+    std::filesystem::copy_file(BI_GUI_MODULE_PATH,
+                               resources_ + "/../MacOS/bootstrap-installer-gtk.so");
+  }
+
+  std::unique_ptr<Child> startOnDisplay(Env env = {}) const {
+    env.try_emplace("DISPLAY", std::getenv("DISPLAY"));
+    return start({}, env);
+  }
+
+  // The program's viewable window; fails the run without one.
+  std::string waitForWindow(const Child& program) const {
+    std::string id;
+    const std::string search =
+        "xdotool search --onlyvisible --pid " + std::to_string(program.pid());
+    EXPECT_TRUE(waitUntil([&] { return !(id = output(search)).empty(); })) << startedErr();
+    return id;
+  }
+};
+
 std::string screenshotDir() {
   const char* dir = std::getenv("BI_SCREENSHOT_DIR");
   return dir != nullptr && dir[0] != '\0' ? dir : BI_DOCS_DIR;
 }
 
-// A quiet splash for the pictures: a diagonal blend of blue into green with a light disc.
-uint32_t docsSplashPixel(int x, int y) {
-  const double t = (x + y) / 798.0;
-  const double dx = x - 200.0;
-  const double dy = y - 200.0;
-  const double disc = std::clamp((120.0 - std::sqrt(dx * dx + dy * dy)) / 2.0, 0.0, 1.0) * 0.35;
-  const auto mix = [&](double from, double to) {
-    const double base = from + (to - from) * t;
-    return static_cast<uint32_t>(std::lround(base + (255.0 - base) * disc));
-  };
-  return mix(0x1f, 0x2e) << 16 | mix(0x4e, 0x8b) << 8 | mix(0x79, 0x57);
-}
-
-class WindowScreenshots : public GuiRunTest {
+class WindowScreenshots : public GuiBench {
  protected:
-  WindowScreenshots() { writePng(program_.resources + "/splash.png", 400, 400, docsSplashPixel); }
-  void save(const std::string& name, XDisplay::WindowId window) {
+  // A quiet splash for the pictures: a diagonal blend of blue into green with a light disc.
+  WindowScreenshots() {
+    EXPECT_EQ(0, runShell("convert -size 400x400 -define gradient:direction=SouthEast "
+                          "'gradient:#1f4e79-#2e8b57' -fill 'rgba(255,255,255,0.35)' "
+                          "-draw 'circle 200,200 200,80' '" +
+                          resources_ + "/splash.png'"));
+  }
+  void save(const std::string& name, const std::string& window) {
     const std::string path = screenshotDir() + "/" + name;
-    writeCapturePng(path, x_.capture(window));
+    EXPECT_EQ(0, runShell("import -silent -window " + window + " '" + path + "'"));
     std::cout << "[ picture  ] " << path << "\n";
   }
 };
 
 TEST_F(WindowScreenshots, Downloading) {
-  makeArchive(3'000'000);
-  EndpointServer server(archive_, {"--rate", "1000000"});
-  setEndpointUrl(server.url("/agent.zip"));
-  const auto program = start();
-  const auto window = waitForWindowShowing(*program, [](const WindowCapture& capture) {
-    const int width = capture.boundingBox(isBarFillPixel).width;
+  Endpoint server(archive_, {"--rate", "100"});
+  setEndpointUrl(server.url());
+  const auto program = startOnDisplay();
+  const std::string window = waitForWindow(*program);
+  ASSERT_TRUE(waitUntil([&] {
+    const int width = find(window, kBarFill).width;
     return width >= 170 && width <= 230;
-  });
-  ASSERT_TRUE(window);
-  save("window-downloading.png", *window);
-  EXPECT_EQ(0, waitForExit(*program));
+  }));
+  save("window-downloading.png", window);
+  EXPECT_EQ(0, program->wait());
 }
 
 TEST_F(WindowScreenshots, Installing) {
-  makeArchive(1000);
-  holdUnzip();
-  EndpointServer server(archive_);
-  setEndpointUrl(server.url("/agent.zip"));
-  const auto program = start();
-  const auto window = x_.waitForViewableWindow(program->pid());
-  ASSERT_TRUE(window);
-  ASSERT_TRUE(waitUntil([&] { return unzipIsHeld(); }));
+  const std::string unzip = root_ / "bin/unzip";  // waits for unzip.go
+  writeFile(unzip,
+            "touch \"$0.held\"\n"
+            "while [ ! -e \"$0.go\" ]; do sleep 0.02; done\n"
+            "exec /usr/bin/unzip \"$@\"\n",
+            0755);
+  Endpoint server(archive_);
+  setEndpointUrl(server.url());
+  const auto program =
+      startOnDisplay({{"PATH", root_ / "bin:" + std::string(std::getenv("PATH"))}});
+  const std::string window = waitForWindow(*program);
+  ASSERT_TRUE(waitUntil([&] { return exists(unzip + ".held"); }));
   // Until the pulse block has moved off the bar's start.
-  ASSERT_TRUE(waitUntil([&] { return x_.capture(*window).boundingBox(isBarFillPixel).x > 120; }));
-  save("window-installing.png", *window);
-  releaseUnzip();
-  EXPECT_EQ(0, waitForExit(*program));
+  ASSERT_TRUE(waitUntil([&] { return find(window, kBarFill).x > 120; }));
+  save("window-installing.png", window);
+  writeFile(unzip + ".go", "");
+  EXPECT_EQ(0, program->wait());
 }
 
 TEST_F(WindowScreenshots, Failed) {
-  makeArchive(1000);
-  EndpointServer server(archive_, {"--status", "404"});
-  setEndpointUrl(server.url("/agent.zip"));
-  const auto program = start();
-  const auto window = waitForWindowShowing(
-      *program, [](const WindowCapture& capture) { return capture.count(isRedPixel) >= 20; });
-  ASSERT_TRUE(window);
-  save("window-failed.png", *window);
-  x_.pressReturn(*window);
-  EXPECT_EQ(255, waitForExit(*program));
+  Endpoint server(archive_, {"--status", "404"});
+  setEndpointUrl(server.url());
+  const auto program = startOnDisplay();
+  const std::string window = waitForWindow(*program);
+  ASSERT_TRUE(waitUntil([&] { return find(window, "#cc0000").width > 0; }));
+  save("window-failed.png", window);
+  EXPECT_EQ(0, runShell("xdotool windowfocus --sync " + window + " key Return"));
+  EXPECT_EQ(255, program->wait());
 }
 
 // --- Figures ---------------------------------------------------------------------------------
@@ -116,39 +160,42 @@ uint64_t procValue(const std::string& path, const std::string& name) {
   return 0;
 }
 
-// Counts the redraws of one band of rows of a window (the bar's) through the X DAMAGE
-// extension: every drawing into the window is reported with its rectangle.
+// Counts the redraws of the windows mapped on the display from now on, through the X DAMAGE
+// extension: every drawing into a window is reported with its rectangle.
 class RedrawCounter {
  public:
-  explicit RedrawCounter(const std::string& displayName)
-      : display_(XOpenDisplay(displayName.c_str())) {
+  RedrawCounter() : display_(XOpenDisplay(nullptr)) {
     int errorBase = 0;
     if (display_ == nullptr || XDamageQueryExtension(display_, &eventBase_, &errorBase) == 0) {
-      throw std::runtime_error("no DAMAGE extension on " + displayName);
+      throw std::runtime_error("no display with the DAMAGE extension");
     }
     // The window goes away at the end of a run, maybe between two requests: no reason to end.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+    XFlush(display_);
   }
-  // The damage object goes with its window, or with the connection.
+  // The damage objects go with their windows, or with the connection.
   ~RedrawCounter() { XCloseDisplay(display_); }
   RedrawCounter(const RedrawCounter&) = delete;
   RedrawCounter& operator=(const RedrawCounter&) = delete;
 
-  void watch(unsigned long window) {
-    XDamageCreate(display_, window, XDamageReportRawRectangles);
-    XFlush(display_);
-  }
-  // Takes the reports that have come in.
+  // Takes the reports that have come in, and watches each window that was mapped.
   void collect() {
     while (XPending(display_) > 0) {
       XEvent event;
       XNextEvent(display_, &event);
-      if (event.type == eventBase_ + XDamageNotify) {
+      if (event.type == MapNotify) {
+        window_ = event.xmap.window;
+        XDamageCreate(display_, event.xmap.window, XDamageReportRawRectangles);
+        XFlush(display_);
+      } else if (event.type == eventBase_ + XDamageNotify) {
         const auto& notify = reinterpret_cast<const XDamageNotifyEvent&>(event);
         reports_.push_back({Clock::now(), notify.area.y, notify.area.y + notify.area.height});
       }
     }
   }
+  // The window mapped last, as xdotool names it; "" before one was.
+  std::string window() const { return window_ != 0 ? std::to_string(window_) : ""; }
   // Redraws that touched rows [top, bottom): reports less than 2 ms apart count as one.
   std::vector<Clock::time_point> redrawsOfRows(int top, int bottom) const {
     std::vector<Clock::time_point> redraws;
@@ -169,6 +216,7 @@ class RedrawCounter {
   };
   Display* display_;
   int eventBase_ = 0;
+  unsigned long window_ = 0;
   std::vector<Report> reports_;
 };
 
@@ -181,41 +229,34 @@ struct RunFigures {
   double barUpdatesSeen = 0;
 };
 
-class GuiFigures : public GuiRunTest {
+class GuiFigures : public GuiBench {
  protected:
   GuiFigures() {
     const std::string stage = root_ / "stage";
-    makeDirs(stage);
     writeFile(stage + "/install", "exit 0\n");
-    const std::string script = "cd " + stage + " && head -c " + std::to_string(kArchiveMiB * kMiB) +
-                               " /dev/urandom > padding.bin && zip -q -0 " + archive_ +
-                               " install padding.bin && rm padding.bin";
-    EXPECT_EQ(0, runProcess("/bin/sh", {"sh", "-c", script}).exitStatus);
+    EXPECT_EQ(0, runShell("cd " + stage + " && head -c " + std::to_string(kArchiveMiB * kMiB) +
+                          " /dev/urandom > padding.bin && rm -f " + archive_ + " && zip -q -0 " +
+                          archive_ + " install padding.bin && rm padding.bin"));
   }
 
   // One run against a fresh cache, sampling how much of the body the program has stored (what
   // it wrote: recv() on a socket counts in no /proc figure) and its peak memory every
   // millisecond; with `gui`, on the display, counting the bar's redraws.
   RunFigures measure(bool gui) {
-    fw::removeItemAtPath(sandbox_.home + "/.velmora");
-    std::map<std::string, std::optional<std::string>> env;
-    if (!gui) {
-      env["DISPLAY"] = std::nullopt;
-    }
+    std::filesystem::remove_all(home_ + "/.velmora");
     std::optional<RedrawCounter> redraws;
     if (gui) {
-      redraws.emplace(sharedXvfb().display());
+      redraws.emplace();
     }
-    const auto program = start(env);
+    const auto program = gui ? startOnDisplay() : start();
     const std::string proc = "/proc/" + std::to_string(program->pid());
     std::optional<Clock::time_point> at16;
     std::optional<Clock::time_point> at128;
     std::optional<Clock::time_point> at240;
-    std::optional<unsigned long> window;
-    int barTop = -1;
-    int barBottom = -1;
+    // Where the bar is: read from the window's pixels beside the sampling, once it has a fill.
+    std::future<Box> bar;
     RunFigures figures;
-    while (!program->hasExited()) {
+    while (!program->exited()) {
       const uint64_t stored = procValue(proc + "/io", "wchar: ");
       figures.peakRssMiB = std::max(
           figures.peakRssMiB, static_cast<double>(procValue(proc + "/status", "VmHWM:")) / 1024.0);
@@ -228,34 +269,22 @@ class GuiFigures : public GuiRunTest {
       if (!at240 && stored >= 240 * kMiB) {
         at240 = Clock::now();
       }
-      if (gui && !window) {
-        const auto windows = x_.windowsOfProcess(program->pid());
-        for (const auto candidate : windows) {
-          if (x_.isViewable(candidate)) {
-            window = candidate;
-            redraws->watch(*window);
-          }
-        }
-      }
-      if (gui && window && barTop < 0 && at16) {
-        const WindowCapture::Box bar = x_.capture(*window).boundingBox(isBarFillPixel);
-        if (bar.height > 0) {
-          barTop = bar.y;
-          barBottom = bar.y + bar.height;
-        }
-      }
       if (redraws) {
         redraws->collect();
+        if (!bar.valid() && at16 && !redraws->window().empty()) {
+          bar = std::async(std::launch::async, find, redraws->window(), kBarFill);
+        }
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    figures.status = program->stop();
+    figures.status = program->wait();
+    const Box band = bar.valid() ? bar.get() : Box{};
     if (at16 && at240) {
       figures.mibPerSecond = 224.0 / std::chrono::duration<double>(*at240 - *at16).count();
       figures.lateMibPerSecond = 112.0 / std::chrono::duration<double>(*at240 - *at128).count();
     }
-    if (redraws && barTop >= 0 && at16 && at240) {
-      std::vector<Clock::time_point> all = redraws->redrawsOfRows(barTop, barBottom);
+    if (redraws && band.height > 0 && at16 && at240) {
+      std::vector<Clock::time_point> all = redraws->redrawsOfRows(band.y, band.y + band.height);
       const auto during = std::count_if(all.begin(), all.end(), [&](Clock::time_point at) {
         return at >= *at16 && at <= *at240;
       });
@@ -273,8 +302,8 @@ double median(std::vector<double> values) {
 }
 
 TEST_F(GuiFigures, FastDownload) {
-  EndpointServer server(archive_);
-  setEndpointUrl(server.url("/agent.zip"));
+  Endpoint server(archive_);
+  setEndpointUrl(server.url());
   constexpr int kRounds = 7;
   std::vector<double> guiSpeeds;
   std::vector<double> terminalSpeeds;
@@ -315,8 +344,8 @@ TEST_F(GuiFigures, FastDownload) {
 // The bar's redraws over a download long enough to count them well: 256 MiB at 50 MB/s, some
 // five seconds.
 TEST_F(GuiFigures, ThrottledDownloadRedraws) {
-  EndpointServer server(archive_, {"--rate", "50000000"});
-  setEndpointUrl(server.url("/agent.zip"));
+  Endpoint server(archive_, {"--rate", "50000000"});
+  setEndpointUrl(server.url());
   const RunFigures gui = measure(true);
   EXPECT_EQ(0, gui.status);
   std::cout << "[ figures  ] " << kArchiveMiB << " MiB at 50 MB/s: " << gui.mibPerSecond

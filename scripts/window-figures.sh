@@ -8,7 +8,7 @@
 #   scripts/window-figures.sh --screenshots [build directory]
 #     takes docs/window-downloading.png, window-installing.png and window-failed.png.
 #
-# Both run the built program and its GTK module on a virtual X server.
+# Both run the built program and its GTK module on a virtual X server (xvfb-run).
 set -eu
 cd "$(dirname "$0")/.."
 filter='GuiFigures.*'
@@ -23,4 +23,5 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   build=build
 fi
 cmake --build "$build" --target bi_gui_figures
-BI_SCREENSHOT_DIR="$PWD/docs" "$build/tests/bi_gui_figures" --gtest_filter="$filter"
+BI_SCREENSHOT_DIR="$PWD/docs" xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+  "$build/tests/bi_gui_figures" --gtest_filter="$filter"

@@ -2,100 +2,56 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "framework/os/main_bundle.h"
 #include "framework/os/paths.h"
 #include "support/files.h"
-#include "support/scoped_env.h"
-#include "support/scoped_temp_dir.h"
+#include "support/process.h"
 
-using testing_support::ScopedEnv;
-using testing_support::ScopedTempDir;
-
-TEST(CacheDirTest, FollowsHomeWithOneSeparator) {
+TEST(InstallLocationsTest, CacheDirFollowsHome) {
   const std::string tail = ".velmora/app_installer_cache/V3107c/korvex/";
-  {
-    const ScopedEnv home("HOME", "/Users/u");
-    EXPECT_EQ("/Users/u/" + tail, getInstallAgentCacheDir());
+  // clang-format off
+  const std::pair<std::optional<std::string>, std::string> rows[] = {
+      {"/Users/u", "/Users/u/" + tail}, {"/Users/u/", "/Users/u/" + tail}, {"/", "/" + tail},
+      {std::nullopt, "/tmp/" + tail}, {"", "/tmp/" + tail}, {"x", "x" + tail}};
+  // clang-format on
+  for (const auto& [home, cacheDir] : rows) {
+    const testing_support::ScopedEnv env("HOME", home);
+    EXPECT_EQ(cacheDir, getInstallAgentCacheDir()) << home.value_or("(unset)");
   }
-  {
-    const ScopedEnv home("HOME", "/Users/u/");
-    EXPECT_EQ("/Users/u/" + tail, getInstallAgentCacheDir());
-  }
-  {
-    const ScopedEnv home("HOME", "/");
-    EXPECT_EQ("/" + tail, getInstallAgentCacheDir());
-  }
-}
-
-TEST(CacheDirTest, FallsBackToTmpWithoutHome) {
-  const std::string expected = "/tmp/.velmora/app_installer_cache/V3107c/korvex/";
-  {
-    const ScopedEnv home("HOME", std::nullopt);
-    EXPECT_EQ(expected, getInstallAgentCacheDir());
-  }
-  {
-    const ScopedEnv home("HOME", "");
-    EXPECT_EQ(expected, getInstallAgentCacheDir());
-  }
-}
-
-TEST(CacheDirTest, OneByteHomeGetsNoSeparator) {
-  const ScopedEnv home("HOME", "x");
-  EXPECT_EQ("x.velmora/app_installer_cache/V3107c/korvex/", getInstallAgentCacheDir());
-}
-
-TEST(InstallAgentExecutableTest, JoinsWithOneSeparator) {
   EXPECT_EQ("install", getInstallAgentExecutable(""));
   EXPECT_EQ("/a/install", getInstallAgentExecutable("/a"));
   EXPECT_EQ("/a/install", getInstallAgentExecutable("/a/"));
 }
 
-TEST(InstallAgentDirOnDiskTest, OnlyWhileTheEntryPointExists) {
-  const ScopedTempDir home;
-  const ScopedEnv env("HOME", home.path());
-  EXPECT_EQ("", installAgentDirOnDisk());
-  const std::string agentDir = getInstallAgentCacheDir() + "installagent/";
-  testing_support::makeDirs(agentDir);
-  EXPECT_EQ("", installAgentDirOnDisk());
-  testing_support::writeFile(agentDir + "install", "exit 0\n");
-  EXPECT_EQ(home.path() + "/.velmora/app_installer_cache/V3107c/korvex/installagent/",
-            installAgentDirOnDisk());
-  ::unlink((agentDir + "install").c_str());
-  EXPECT_EQ("", installAgentDirOnDisk());
-}
-
-TEST(MainBundleTest, AppLayoutHasBundleAndResources) {
-  const ScopedTempDir dir;
-  const std::string app = dir / "My \"Setup\".app";
-  testing_support::makeDirs(app + "/Contents/MacOS");
-  auto bundle = fw::bundleForExecutable(app + "/Contents/MacOS/setup");
-  ASSERT_TRUE(bundle);
-  EXPECT_EQ(app, bundle->bundlePath);
-  EXPECT_EQ("", bundle->resourcePath);  // no Contents/Resources yet
-  testing_support::makeDirs(app + "/Contents/Resources");
-  bundle = fw::bundleForExecutable(app + "/Contents/MacOS/setup");
-  ASSERT_TRUE(bundle);
-  EXPECT_EQ(app + "/Contents/Resources", bundle->resourcePath);
-}
-
-TEST(MainBundleTest, OtherExecutablesAreTheirOwnDirectory) {
-  auto bundle = fw::bundleForExecutable("/opt/tools/setup");
-  ASSERT_TRUE(bundle);
-  EXPECT_EQ("/opt/tools", bundle->bundlePath);
-  EXPECT_EQ("/opt/tools", bundle->resourcePath);
-  // Only a real X.app/Contents/MacOS chain makes a bundle.
-  bundle = fw::bundleForExecutable("/opt/Setup.app/MacOS/setup");
-  EXPECT_EQ("/opt/Setup.app/MacOS", bundle->bundlePath);
-  bundle = fw::bundleForExecutable("/opt/.app/Contents/MacOS/setup");
-  EXPECT_EQ("/opt/.app/Contents/MacOS", bundle->bundlePath);
-  EXPECT_FALSE(fw::bundleForExecutable(""));
-}
-
-TEST(ExecutableLocationTest, ABareToolIsItsOwnBundle) {
-  const std::string executable = fw::readSymlink("/proc/self/exe");
-  const std::string holder = executable.substr(0, executable.rfind('/'));
+// Tests that this test program, a bare tool, is a bundle of its own directory.
+TEST(InstallLocationsTest, ABareToolIsItsOwnBundle) {
+  const std::string holder = fw::deletingLastPathComponent(fw::readSymlink("/proc/self/exe"));
   EXPECT_EQ(holder, getPathToExecutable());
-  EXPECT_EQ(holder.substr(0, holder.rfind('/')), getDirectoryOfExecutable());
+  EXPECT_EQ(fw::deletingLastPathComponent(holder), getDirectoryOfExecutable());
   EXPECT_EQ(holder, getBundleLocation());
   EXPECT_EQ(holder + "/InstallAgent.zip", getDefaultInstallAgentLocation());
+}
+
+TEST(InstallLocationsTest, BundleForExecutable) {
+  // clang-format off
+  const char* rows[][3] = {  // executable, bundle, resources (each made first)
+      {"A b.app/Contents/MacOS/setup", "A b.app", "A b.app/Contents/Resources"},
+      {"A.app/Contents/MacOS/setup", "A.app", ""},  // no resource directory
+      {"tools/setup", "tools", "tools"}, {"A.app/MacOS/setup", "A.app/MacOS", "A.app/MacOS"},
+      {"A.app/Contents/Bin/setup", "A.app/Contents/Bin", "A.app/Contents/Bin"},
+      {".app/Contents/MacOS/setup", ".app/Contents/MacOS", ".app/Contents/MacOS"},
+      {"A.ap/Contents/MacOS/setup", "A.ap/Contents/MacOS", "A.ap/Contents/MacOS"}};
+  // clang-format on
+  for (const auto& [executable, bundle, resources] : rows) {
+    const testing_support::ScopedTempDir dir;
+    std::filesystem::create_directories(fw::deletingLastPathComponent(dir / executable));
+    std::filesystem::create_directories(dir / resources);
+    const auto found = fw::bundleForExecutable(dir / executable);
+    ASSERT_TRUE(found) << executable;
+    EXPECT_EQ(dir / bundle, found->bundlePath);
+    EXPECT_EQ(*resources ? dir / resources : "", found->resourcePath);
+  }
+  EXPECT_FALSE(fw::bundleForExecutable(""));
 }

@@ -8,89 +8,80 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <future>
 #include <thread>
 #include <vector>
 
+#include "support/process.h"
+
 template <typename Loop>
-class RunLoopContractTest : public testing::Test {};
+class RunLoopContractTest : public testing::Test {
+ protected:
+  RunLoopContractTest() { EXPECT_EQ(0, ::pipe(fds_)); }
+  ~RunLoopContractTest() override {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
+
+  Loop loop_;
+  int fds_[2] = {-1, -1};  // a pipe
+};
 
 TYPED_TEST_SUITE_P(RunLoopContractTest);
 
-// Tests that work handed over from other threads runs on the loop's thread, in order, and that
-// each sender waits until its work has run.
+// Tests that work handed over from another thread runs on the loop's thread, in order, and that
+// its sender waits until it has run.
 TYPED_TEST_P(RunLoopContractTest, RunSyncRunsOnTheMainThreadAndWaits) {
-  TypeParam loop;
-  const std::thread::id mainThread = std::this_thread::get_id();
-  std::vector<int> order;
-  std::thread sender([&] {
-    for (int i = 0; i < 100; ++i) {
-      bool ranOnMain = false;
-      EXPECT_TRUE(loop.runSync([&] {
-        ranOnMain = std::this_thread::get_id() == mainThread;
-        order.push_back(i);
-      }));
-      EXPECT_TRUE(ranOnMain);
-      EXPECT_EQ(static_cast<size_t>(i + 1), order.size());  // it ran before runSync returned
+  std::vector<std::thread::id> ran;
+  auto sender = std::async(std::launch::async, [&] {
+    for (size_t i = 1; i <= 100; ++i) {
+      EXPECT_TRUE(this->loop_.runSync([&] { ran.push_back(std::this_thread::get_id()); }));
+      EXPECT_EQ(i, ran.size());  // it ran before runSync returned
     }
-    loop.stop();
+    this->loop_.stop();
   });
-  loop.run();
-  sender.join();
-  ASSERT_EQ(100u, order.size());
-  for (int i = 0; i < 100; ++i) {
-    EXPECT_EQ(i, order[static_cast<size_t>(i)]);
-  }
+  this->loop_.run();
+  sender.get();
+  EXPECT_EQ(std::vector(100, std::this_thread::get_id()), ran);
 }
 
 TYPED_TEST_P(RunLoopContractTest, WorkHandedOverAfterTheEndIsRefusedAtOnce) {
-  TypeParam loop;
-  loop.addTimer(0, [&] { loop.stop(); });
-  loop.run();
-  std::atomic<bool> ran{false};
-  auto result = std::async(std::launch::async, [&] { return loop.runSync([&] { ran = true; }); });
-  EXPECT_FALSE(result.get());
-  EXPECT_FALSE(ran.load());
+  this->loop_.stop();
+  this->loop_.run();
+  bool ran = false;
+  EXPECT_FALSE(std::async(std::launch::async, [&] {
+                 return this->loop_.runSync([&] { ran = true; });
+               }).get());
+  EXPECT_FALSE(ran);
 }
 
 // Tests that senders waiting while the loop stops are released, not left hanging.
 TYPED_TEST_P(RunLoopContractTest, StoppingReleasesWaitingSenders) {
-  for (int round = 0; round < 50; ++round) {
+  for (int round = 0; round < 20; ++round) {
     TypeParam loop;
     std::atomic<int> refused{0};
-    std::vector<std::thread> senders;
+    std::vector<std::future<void>> senders;
     for (int i = 0; i < 4; ++i) {
-      senders.emplace_back([&] {
+      senders.push_back(std::async(std::launch::async, [&] {
         for (int j = 0; j < 20; ++j) {
-          if (!loop.runSync([&] {
-                if (j == 10) {
-                  loop.stop();
-                }
-              })) {
-            ++refused;
-          }
+          refused += loop.runSync([&] { j == 10 ? loop.stop() : void(); }) ? 0 : 1;
         }
-      });
+      }));
     }
     loop.run();
-    for (std::thread& sender : senders) {
-      sender.join();
-    }
+    senders.clear();  // waits for them
     EXPECT_GT(refused.load(), 0);
   }
 }
 
 TYPED_TEST_P(RunLoopContractTest, RunSyncOnTheMainThreadRunsInline) {
-  TypeParam loop;
   bool inner = false;
-  loop.addTimer(0, [&] {
-    EXPECT_TRUE(loop.runSync([&] { inner = true; }));
+  this->loop_.addTimer(0, [&] {
+    EXPECT_TRUE(this->loop_.runSync([&] { inner = true; }));
     EXPECT_TRUE(inner);
-    loop.stop();
+    this->loop_.stop();
   });
-  loop.run();
-  EXPECT_TRUE(inner);
+  this->loop_.run();
 }
 
 // Tests that timers fire once, in the order in which they fall due, also when they all fall due
@@ -111,77 +102,65 @@ TYPED_TEST_P(RunLoopContractTest, TimersFireOnceInDueOrder) {
 }
 
 TYPED_TEST_P(RunLoopContractTest, StopBeforeRunEndsAtOnce) {
-  TypeParam loop;
   bool fired = false;
-  loop.addTimer(0, [&] { fired = true; });
-  loop.stop();
-  loop.run();
+  this->loop_.addTimer(0, [&] { fired = true; });
+  this->loop_.stop();
+  this->loop_.run();
   EXPECT_FALSE(fired);
 }
 
 TYPED_TEST_P(RunLoopContractTest, ReadableDescriptorsCallBack) {
-  TypeParam loop;
-  int fds[2];
-  ASSERT_EQ(0, ::pipe(fds));
-  std::string received;
-  loop.watchReadable(fds[0], [&] {
-    char buffer[16];
-    const ssize_t count = ::read(fds[0], buffer, sizeof buffer);
-    received.append(buffer, static_cast<size_t>(count));
-    loop.unwatch(fds[0]);
-    loop.stop();
+  char received[3] = {};
+  this->loop_.watchReadable(this->fds_[0], [&] {
+    EXPECT_EQ(2, ::read(this->fds_[0], received, 2));
+    this->loop_.stop();
   });
-  std::thread writer([&] { ASSERT_EQ(2, ::write(fds[1], "hi", 2)); });
-  loop.run();
-  writer.join();
-  EXPECT_EQ("hi", received);
-  ::close(fds[0]);
-  ::close(fds[1]);
+  auto writer = std::async(std::launch::async, [&] { return ::write(this->fds_[1], "hi", 2); });
+  this->loop_.run();
+  EXPECT_EQ(2, writer.get());
+  EXPECT_STREQ("hi", received);
 }
 
 // Tests that a sender still waiting when the loop ends is released with a refusal.
 TYPED_TEST_P(RunLoopContractTest, WorkPendingAtTheEndIsRefused) {
-  TypeParam loop;
-  std::atomic<bool> ran{false};
-  std::future<bool> result;
-  loop.addTimer(0, [&] {
-    result = std::async(std::launch::async, [&] { return loop.runSync([&] { ran = true; }); });
-    // The main thread is busy here, so the work cannot run before the loop ends.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    loop.stop();
+  std::atomic<bool> sending{false}, ran{false};
+  std::future<bool> sender;
+  this->loop_.addTimer(0, [&] {
+    sender = std::async(std::launch::async, [&] {
+      sending = true;
+      return this->loop_.runSync([&] { ran = true; });
+    });
+    // The main thread is busy here: the work cannot run before the loop ends.
+    testing_support::waitUntil([&] { return sending.load(); });
+    this->loop_.stop();
   });
-  loop.run();
-  EXPECT_FALSE(result.get());
-  EXPECT_FALSE(ran.load());
+  this->loop_.run();
+  EXPECT_FALSE(sender.get() || ran);
 }
 
 // Tests that stop() from another thread ends a loop that is waiting with nothing to do.
 TYPED_TEST_P(RunLoopContractTest, StopFromAnotherThreadEndsAnIdleLoop) {
-  TypeParam loop;
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    loop.stop();
+  std::atomic<bool> running{false};
+  this->loop_.addTimer(0, [&] { running = true; });
+  auto stopper = std::async(std::launch::async, [&] {
+    testing_support::waitUntil([&] { return running.load(); });
+    this->loop_.stop();
   });
-  loop.run();
-  stopper.join();
+  this->loop_.run();
+  EXPECT_TRUE(running);
 }
 
 // Tests that a watch that removes itself from its own callback is not called again.
 TYPED_TEST_P(RunLoopContractTest, UnwatchFromTheCallback) {
-  TypeParam loop;
-  int fds[2];
-  ASSERT_EQ(0, ::pipe(fds));
-  ASSERT_EQ(1, ::write(fds[1], "x", 1));  // stays readable: never read
   int calls = 0;
-  loop.watchReadable(fds[0], [&] {
+  this->loop_.watchReadable(this->fds_[0], [&] {
     ++calls;
-    loop.unwatch(fds[0]);
+    this->loop_.unwatch(this->fds_[0]);
   });
-  loop.addTimer(0.05, [&] { loop.stop(); });
-  loop.run();
+  ASSERT_EQ(1, ::write(this->fds_[1], "x", 1));  // stays readable: never read
+  this->loop_.addTimer(0.05, [&] { this->loop_.stop(); });
+  this->loop_.run();
   EXPECT_EQ(1, calls);
-  ::close(fds[0]);
-  ::close(fds[1]);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(RunLoopContractTest, RunSyncRunsOnTheMainThreadAndWaits,

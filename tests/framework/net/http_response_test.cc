@@ -2,49 +2,48 @@
 
 #include <gtest/gtest.h>
 
-using fw::HttpResponse;
+namespace {
 
-TEST(HttpResponseTest, FieldsAreFoundWithoutRegardToCase) {
-  HttpResponse response;
+struct Lookup {
+  const char* name;
+  std::vector<std::string> lines;  // header lines after "HTTP/1.1 200 OK", without CR LF
+  const char* field;
+  std::optional<std::string> value;
+};
+
+// The row's name, for the test's name in CTest.
+void PrintTo(const Lookup& lookup, std::ostream* out) {
+  *out << lookup.name;
+}
+
+// clang-format off
+const Lookup kLookups[] = {
+    {"AnyCase", {"Az-Zone: v"}, "aZ-zONE", "v"},
+    {"FirstByteCounts", {"ETag: \"abc\""}, "XTag", std::nullopt},
+    {"LastByteCounts", {"ETag: \"abc\""}, "ETaX", std::nullopt},
+    {"NoPrefixMatch", {"ETag: \"abc\""}, "ETa", std::nullopt},
+    {"OuterBlanksGoInnerStay", {"ETag: \t \"a b\tc\" "}, "ETag", "\"a b\tc\""},
+    {"StatusLineDropsEarlierFields", {"Location: /x", "", "HTTP/2 200", "ETag: \"b\""}, "Location", std::nullopt},
+    {"FinalResponseCounts", {"ETag: \"a\"", "", "HTTP/2 200", "etag: W/\"b\""}, "ETag", "W/\"b\""},
+    {"RepeatedFieldsJoined", {"X-A: one", "x-a: two"}, "X-A", "one, two"},
+    {"FoldedLineContinuesTheLast", {"X-A: a", "X-B: start", "\t continued "}, "X-B", "start continued"},
+    {"LineWithoutANameIsNoField", {": no name", "no colon"}, "", std::nullopt},
+};
+// clang-format on
+
+class HttpResponseTest : public testing::TestWithParam<Lookup> {};
+
+TEST_P(HttpResponseTest, ValueForHeaderField) {
+  fw::HttpResponse response;
   fw::addHeaderLine(response, "HTTP/1.1 200 OK\r\n");
-  fw::addHeaderLine(response, "ETag: \"abc\"\r\n");
-  fw::addHeaderLine(response, "content-length:  42 \r\n");
+  for (const std::string& line : GetParam().lines) {
+    fw::addHeaderLine(response, line + "\r\n");
+  }
   fw::addHeaderLine(response, "\r\n");
-  EXPECT_EQ("\"abc\"", response.valueForHeaderField("etag"));
-  EXPECT_EQ("\"abc\"", response.valueForHeaderField("ETAG"));
-  EXPECT_EQ("42", response.valueForHeaderField("Content-Length"));
-  EXPECT_FALSE(response.valueForHeaderField("Location"));
+  EXPECT_EQ(GetParam().value, response.valueForHeaderField(GetParam().field));
 }
 
-// Tests that only the final response's fields count: a redirect's ETag is not the archive's.
-TEST(HttpResponseTest, AStatusLineStartsAFreshResponse) {
-  HttpResponse response;
-  fw::addHeaderLine(response, "HTTP/1.1 302 Found\r\n");
-  fw::addHeaderLine(response, "ETag: \"redirect\"\r\n");
-  fw::addHeaderLine(response, "Location: /next\r\n");
-  fw::addHeaderLine(response, "\r\n");
-  fw::addHeaderLine(response, "HTTP/2 200\r\n");
-  fw::addHeaderLine(response, "etag: W/\"final\"\r\n");
-  EXPECT_EQ("W/\"final\"", response.valueForHeaderField("ETag"));
-  EXPECT_FALSE(response.valueForHeaderField("Location"));
-}
+INSTANTIATE_TEST_SUITE_P(Lines, HttpResponseTest, testing::ValuesIn(kLookups),
+                         [](const testing::TestParamInfo<Lookup>& row) { return row.param.name; });
 
-TEST(HttpResponseTest, RepeatedFieldsAreJoinedAndFoldedLinesContinue) {
-  HttpResponse response;
-  fw::addHeaderLine(response, "HTTP/1.1 200 OK\r\n");
-  fw::addHeaderLine(response, "X-A: one\r\n");
-  fw::addHeaderLine(response, "x-a: two\r\n");
-  fw::addHeaderLine(response, "X-B: start\r\n");
-  fw::addHeaderLine(response, "\t continued \r\n");
-  fw::addHeaderLine(response, "no colon here\r\n");
-  fw::addHeaderLine(response, ": no name\r\n");
-  EXPECT_EQ("one, two", response.valueForHeaderField("X-A"));
-  EXPECT_EQ("start continued", response.valueForHeaderField("X-B"));
-  EXPECT_EQ(3u, response.headerFields.size());
-}
-
-TEST(HttpResponseTest, InnerBytesOfAValueAreKept) {
-  HttpResponse response;
-  fw::addHeaderLine(response, "ETag: \"a b\tc\"\r\n");
-  EXPECT_EQ("\"a b\tc\"", response.valueForHeaderField("ETag"));
-}
+}  // namespace

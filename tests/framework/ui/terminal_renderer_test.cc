@@ -6,67 +6,59 @@
 
 namespace {
 
-class NullRenderer : public fw::WindowRenderer {
- public:
-  void show(fw::Window&) override {}
-  void setNeedsDisplay(fw::Window&) override {}
-  void close(fw::Window&) override {}
-  bool canUserClose() const override { return true; }
+struct State {
+  const char* name;
+  double value, max;  // value below 0: indeterminate
+  int phase;          // of the animation; below 0: none
+  const char* status;
+  bool red, enabled, colour;       // colour also shows the key hint
+  std::vector<std::string> lines;  // below the title, 24 columns wide: a bar of 20 cells
 };
 
-}  // namespace
+// The row's name, for the test's name in CTest.
+void PrintTo(const State& state, std::ostream* out) {
+  *out << state.name;
+}
 
-TEST(TerminalRendererTest, DrawsBarStatusAndButton) {
-  NullRenderer renderer;
+// clang-format off
+const State kStates[] = {
+    {"Quarter", 50, 200, -1, "Downloading", false, true, true, {" [#####---------------]", " Downloading", " [ Cancel ]  Return"}},
+    {"OverFull", 900, 200, -1, "", false, true, false, {" [####################]", " ", " [ Cancel ]"}},
+    {"FailedRedOnEachLine", 200, 200, -1, "first\nsecond", true, true, true, {" [####################]", " \033[31mfirst\033[0m", " \033[31msecond\033[0m", " [ Cancel ]  Return"}},
+    {"RedWithoutColourNoMaximum", 50, 0, -1, "failed", true, true, false, {" [--------------------]", " failed", " [ Cancel ]"}},
+    {"DisabledIsDimWithoutHint", 0, 200, -1, "x", false, false, true, {" [--------------------]", " x", " \033[2m[ Cancel ]\033[0m"}},
+    {"IndeterminateStill", -1, 200, -1, "x", false, true, false, {" [--------------------]", " x", " [ Cancel ]"}},
+    {"IndeterminateStart", -1, 200, 0, "x", false, true, false, {" [####----------------]", " x", " [ Cancel ]"}},
+    {"IndeterminateMoves", -1, 200, 3, "x", false, true, false, {" [---####-------------]", " x", " [ Cancel ]"}},
+    {"IndeterminateBouncesBack", -1, 200, 20, "x", false, true, false, {" [------------####----]", " x", " [ Cancel ]"}},
+};
+// clang-format on
+
+class TerminalRendererTest : public testing::TestWithParam<State> {};
+
+TEST_P(TerminalRendererTest, Render) {
+  const State& state = GetParam();
+  fw::PollRunLoop loop;
+  fw::TerminalRenderer renderer(loop, -1, -1);  // draws nothing: the window is never shown
   fw::Window window("Installer", renderer);
-  window.progressIndicator().setIndeterminate(false);
-  window.progressIndicator().setMaxValue(200);
-  window.progressIndicator().setDoubleValue(50);
-  window.statusText().setStringValue("Downloading");
+  window.progressIndicator().setIndeterminate(state.value < 0);
+  window.progressIndicator().setMaxValue(state.max);
+  window.progressIndicator().setDoubleValue(state.value);
+  if (state.phase >= 0) {
+    window.progressIndicator().startAnimation();
+  }
+  window.statusText().setStringValue(state.status);
+  window.statusText().setTextColor(state.red ? fw::Color::kRed : fw::Color::kText);
   window.button().setTitle("Cancel");
   window.button().setKeyEquivalent("\r");
-  const auto lines = fw::TerminalRenderer::render(window, 24, false, 0, true);
-  ASSERT_EQ(4u, lines.size());
-  EXPECT_EQ(" Installer", lines[0]);
-  EXPECT_EQ(" [#####---------------]", lines[1]);  // a quarter of 20 cells
-  EXPECT_EQ(" Downloading", lines[2]);
-  EXPECT_EQ(" [ Cancel ]  Return", lines[3]);
+  window.button().setEnabled(state.enabled);
+  std::vector<std::string> expected = {" Installer"};
+  expected.insert(expected.end(), state.lines.begin(), state.lines.end());
+  EXPECT_EQ(expected, fw::TerminalRenderer::render(window, 24, state.colour,
+                                                   std::max(state.phase, 0), state.colour));
 }
 
-TEST(TerminalRendererTest, FailureIsRedAndSpreadOverItsLines) {
-  NullRenderer renderer;
-  fw::Window window("Installer", renderer);
-  window.progressIndicator().setIndeterminate(false);
-  window.progressIndicator().setDoubleValue(100);
-  window.statusText().setStringValue("first\nsecond");
-  window.statusText().setTextColor(fw::Color::kRed);
-  window.button().setTitle("Close");
-  const auto lines = fw::TerminalRenderer::render(window, 24, true, 0, false);
-  ASSERT_EQ(5u, lines.size());
-  EXPECT_EQ(" [####################]", lines[1]);
-  EXPECT_EQ(" \033[31mfirst\033[0m", lines[2]);
-  EXPECT_EQ(" \033[31msecond\033[0m", lines[3]);
-  EXPECT_EQ(" [ Close ]", lines[4]);
-}
+INSTANTIATE_TEST_SUITE_P(States, TerminalRendererTest, testing::ValuesIn(kStates),
+                         [](const testing::TestParamInfo<State>& row) { return row.param.name; });
 
-TEST(TerminalRendererTest, IndeterminateBarMovesOnlyWhenAnimated) {
-  NullRenderer renderer;
-  fw::Window window("Installer", renderer);
-  window.progressIndicator().setIndeterminate(true);
-  const auto still = fw::TerminalRenderer::render(window, 24, false, 5, false);
-  EXPECT_EQ(" [--------------------]", still[1]);
-  window.progressIndicator().startAnimation();
-  const auto first = fw::TerminalRenderer::render(window, 24, false, 0, false);
-  const auto later = fw::TerminalRenderer::render(window, 24, false, 3, false);
-  EXPECT_EQ(" [####----------------]", first[1]);
-  EXPECT_EQ(" [---####-------------]", later[1]);
-}
-
-TEST(TerminalRendererTest, EmptyBodyDoesNotDivideByZero) {
-  NullRenderer renderer;
-  fw::Window window("Installer", renderer);
-  window.progressIndicator().setIndeterminate(false);
-  window.progressIndicator().setMaxValue(0);
-  const auto lines = fw::TerminalRenderer::render(window, 24, false, 0, false);
-  EXPECT_EQ(" [--------------------]", lines[1]);
-}
+}  // namespace
