@@ -7,50 +7,46 @@
 
 namespace testing_support {
 
+namespace {
+
+const char* const kCachePath = "/.velmora/app_installer_cache/V3107c/korvex/";
+
+}  // namespace
+
 const char* const kRecordingAgent =
     "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\n"
     "echo run >> \"$BI_RECORD.runs\"\n"
     "exit \"${BI_AGENT_STATUS:-0}\"\n";
 
 ProgramTest::ProgramTest(Layout layout)
-    : home_(root_ / "home"),
+    : home_(root_ / "home $(touch x) `touch y` *"),
       tmpdir_(root_ / "tmp"),
       record_(root_ / "record"),
       archive_(root_ / "agent.zip") {
   std::filesystem::create_directories(home_);
   std::filesystem::create_directories(tmpdir_);
-  install(layout, root_ / "Apps \"q\" dir");
-  makeZip(archive_, {{"install", kRecordingAgent}});
-}
-
-void ProgramTest::install(Layout layout, const std::string& dir) {
+  const std::string dir = root_ / "Apps \"q\" dir";
   const std::string bundle = dir + "/My \"Setup\".app";
   const std::string executableDir = layout == Layout::kApp ? bundle + "/Contents/MacOS" : dir;
   resources_ = layout == Layout::kApp ? bundle + "/Contents/Resources" : dir;
-  directoryOfExecutable_ = layout == Layout::kApp ? dir : dir.substr(0, dir.rfind('/'));
+  directoryOfExecutable_ = layout == Layout::kApp ? dir : root_.path();
   executable_ = executableDir + "/setup";
   std::filesystem::create_directories(executableDir);
   std::filesystem::create_directories(resources_);
-  std::filesystem::copy_file(BI_PROGRAM_PATH, executable_,
-                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(BI_PROGRAM_PATH, executable_);
+  makeZip(archive_, {{"install", kRecordingAgent}});
 }
 
 std::string ProgramTest::cacheDir() const {
-  return home_ + "/.velmora/app_installer_cache/V3107c/korvex/";
-}
-
-void ProgramTest::setEndpointUrl(const std::string& url) const {
-  writeFile(resources_ + "/installAgentURL.txt", url + "\n");
+  return home_ + kCachePath;
 }
 
 Env ProgramTest::environment(const Env& extra) const {
-  Env env = {{"HOME", home_},
-             {"TMPDIR", tmpdir_},
-             {"BI_RECORD", record_},
-             {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt},
-             {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt},
-             {"DISPLAY", std::nullopt},
-             {"WAYLAND_DISPLAY", std::nullopt}};
+  // clang-format off
+  Env env = {{"HOME", home_}, {"TMPDIR", tmpdir_}, {"BI_RECORD", record_}, {"DISPLAY", std::nullopt},
+             {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt},
+             {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt}};
+  // clang-format on
   for (const auto& [name, value] : extra) {
     env[name] = value;
   }
@@ -66,12 +62,12 @@ ProcessResult ProgramTest::run(const std::vector<std::string>& args, const Env& 
 }
 
 std::unique_ptr<Child> ProgramTest::start(const std::vector<std::string>& args, const Env& extra,
-                                          bool ownSession) const {
-  ::unlink((root_ / "started.err").c_str());
+                                          bool ownSession, const std::string& name) const {
+  ::unlink((root_ / (name + ".err")).c_str());
   std::vector<std::string> argv = {executable_};
   argv.insert(argv.end(), args.begin(), args.end());
-  return std::make_unique<Child>(argv, environment(extra), root_ / "started.out",
-                                 root_ / "started.err", ownSession, root_.path());
+  return std::make_unique<Child>(argv, environment(extra), root_ / (name + ".out"),
+                                 root_ / (name + ".err"), ownSession, root_.path());
 }
 
 std::vector<std::string> ProgramTest::recordedArgs() const {
@@ -96,11 +92,19 @@ void ProgramTest::expectFailedRun(int exitStatus, const std::string& err) const 
   EXPECT_EQ(std::vector<std::string>{}, listDir(tmpdir_)) << "temporary files left behind";
 }
 
-void ProgramTest::expectNoInstallAgent() const {
-  EXPECT_FALSE(exists(agentDir() + "/install"));
-  for (const std::string& entry : listDir(cacheDir())) {
+void ProgramTest::expectNoInstallAgent(const std::string& home) const {
+  const std::string cache = home.empty() ? cacheDir() : home + kCachePath;
+  EXPECT_FALSE(exists(cache + "installagent/install"));
+  for (const std::string& entry : listDir(cache)) {
     EXPECT_TRUE(entry == "installagent" || entry == ".lock") << entry;
   }
+}
+
+void ProgramTest::expectCurrentCache(const Endpoint& server, const std::string& home) const {
+  const std::string cache = home.empty() ? cacheDir() : home + kCachePath;
+  EXPECT_TRUE(exists(cache + "installagent/install"));
+  EXPECT_EQ(server.tag(), readFile(cache + ".validatestring"));
+  EXPECT_EQ((std::vector<std::string>{".lock", ".validatestring", "installagent"}), listDir(cache));
 }
 
 }  // namespace testing_support

@@ -22,19 +22,17 @@ enum class Layout { kFlat, kApp };
 /// The program as a user meets it: a copy of the built program in an application bundle
 /// (X.app/Contents/MacOS/setup, resources in Contents/Resources) or as a bare tool (dir/setup,
 /// resources beside it), run with HOME, TMPDIR and the install agent's record in a sandbox of
-/// its own, and an archive of the recording install agent ready to serve or ship.
+/// its own, and an archive of the recording install agent ready to serve or ship. HOME and the
+/// bundle's path hold blanks, quotes and shell syntax, which every command line must survive.
 class ProgramTest : public testing::Test {
  protected:
   explicit ProgramTest(Layout layout = Layout::kFlat);
 
-  /// Copies the program into `dir` with the layout (a bundle: `dir`/Example.app), and makes it
-  /// the program that the test runs. A bundle's name and directory hold blanks and quotes.
-  void install(Layout layout, const std::string& dir);
-
   std::string cacheDir() const;  // ends in "/"
-  std::string agentDir() const { return cacheDir() + "installagent"; }
   std::string storedTag() const { return readFile(cacheDir() + ".validatestring"); }
-  void setEndpointUrl(const std::string& url) const;
+  void setEndpointUrl(const std::string& url) const {
+    writeFile(resources_ + "/installAgentURL.txt", url + "\n");
+  }
 
   /// The sandbox's variables (the override, test-mode and display variables removed) and
   /// `extra` on top.
@@ -42,9 +40,10 @@ class ProgramTest : public testing::Test {
   /// Runs the program from the sandbox, through `wrapper` (prlimit, setpriv, ...) if given.
   ProcessResult run(const std::vector<std::string>& args = {}, const Env& extra = {},
                     const std::vector<std::string>& wrapper = {}) const;
-  /// Starts it in the background, its standard error going to startedErr().
+  /// Starts it in the background, its standard output and error going to `name`.out and .err in
+  /// the sandbox (startedErr() for the default name).
   std::unique_ptr<Child> start(const std::vector<std::string>& args = {}, const Env& extra = {},
-                               bool ownSession = false) const;
+                               bool ownSession = false, const std::string& name = "started") const;
   std::string startedErr() const { return readFile(root_ / "started.err"); }
 
   /// What the install agent received in its last run, and how often it ran.
@@ -56,8 +55,11 @@ class ProgramTest : public testing::Test {
   /// A failed run as the user must find it: status 255, "Installation failed." the last line
   /// of standard error, the install agent not run, no temporary directory left.
   void expectFailedRun(int exitStatus, const std::string& err) const;
-  /// The cache holds no install agent, and no staging directory or validation string either.
-  void expectNoInstallAgent() const;
+  /// The cache (below HOME, the sandbox's by default) holds no install agent, and no staging
+  /// directory or validation string either.
+  void expectNoInstallAgent(const std::string& home = "") const;
+  /// The cache holds an install agent and the ETag that `server` sends now, and nothing else.
+  void expectCurrentCache(const Endpoint& server, const std::string& home = "") const;
 
   ScopedTempDir root_;
   std::string home_;

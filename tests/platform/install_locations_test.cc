@@ -25,15 +25,6 @@ TEST(InstallLocationsTest, CacheDirFollowsHome) {
   EXPECT_EQ("/a/install", getInstallAgentExecutable("/a/"));
 }
 
-// Tests that this test program, a bare tool, is a bundle of its own directory.
-TEST(InstallLocationsTest, ABareToolIsItsOwnBundle) {
-  const std::string holder = fw::deletingLastPathComponent(fw::readSymlink("/proc/self/exe"));
-  EXPECT_EQ(holder, getPathToExecutable());
-  EXPECT_EQ(fw::deletingLastPathComponent(holder), getDirectoryOfExecutable());
-  EXPECT_EQ(holder, getBundleLocation());
-  EXPECT_EQ(holder + "/InstallAgent.zip", getDefaultInstallAgentLocation());
-}
-
 TEST(InstallLocationsTest, BundleForExecutable) {
   // clang-format off
   const char* rows[][3] = {  // executable, bundle, resources (each made first)

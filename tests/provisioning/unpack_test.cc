@@ -6,27 +6,20 @@
 
 using namespace testing_support;
 
-// Tests that paths with blanks, quotes and shell or unzip pattern characters reach unzip as they
-// are, that a second unpack overwrites without asking, and which failures are reported.
+// Tests what the end-to-end suites cannot reach: a missing archive fails silently, a missing
+// tool with the report; and that a second unpack overwrites without asking.
 TEST(UnpackTest, UnzipInstallAgent) {
   static std::vector<std::string> reported;
-  reported.clear();
-  const ReportFn record = [](const std::string& message, bool isError) {
-    reported.push_back((isError ? "E:" : "I:") + message);
-  };
+  const ReportFn record = [](const std::string& message, bool) { reported.push_back(message); };
   const ScopedTempDir dir;
-  const std::string archive = dir / "a \"q\" $x [1]*.zip";
-  const std::string target = dir / "to `here` ;/";
-  EXPECT_FALSE(unzipInstallAgent(archive, target, "unzip", record));  // no archive: silent
-  makeZip(archive, {{"install", "v1"}, {"lib/data", "d"}});
-  EXPECT_TRUE(unzipInstallAgent(archive, target, "unzip", record));
-  makeZip(archive, {{"install", "v2"}});
-  EXPECT_TRUE(unzipInstallAgent(archive, target, "unzip", record));
-  EXPECT_EQ("v2d", readFile(target + "install") + readFile(target + "lib/data"));
+  EXPECT_FALSE(unzipInstallAgent(dir / "a.zip", dir.path(), "unzip", record));
   EXPECT_TRUE(reported.empty());
-  EXPECT_FALSE(unzipInstallAgent(archive, target, "no-such-unzip-tool", record));
-  writeFile(dir / "bad.zip", "not a zip archive");
-  EXPECT_FALSE(unzipInstallAgent(dir / "bad.zip", target, "unzip", record));
-  EXPECT_EQ(std::vector<std::string>(2, "E:Failed to unzip the install agent"), reported);
-  EXPECT_EQ(0, extractPayloadToDir(target, true, record));  // nothing to extract here
+  makeZip(dir / "a.zip", {{"install", "v1"}});
+  EXPECT_FALSE(unzipInstallAgent(dir / "a.zip", dir.path(), "no-such-unzip-tool", record));
+  EXPECT_EQ(std::vector<std::string>{"Failed to unzip the install agent"}, reported);
+  EXPECT_TRUE(unzipInstallAgent(dir / "a.zip", dir.path(), "unzip", record));
+  makeZip(dir / "a.zip", {{"install", "v2"}});
+  EXPECT_TRUE(unzipInstallAgent(dir / "a.zip", dir.path(), "unzip", record));
+  EXPECT_EQ("v2", readFile(dir / "install"));
+  EXPECT_EQ(0, extractPayloadToDir(dir.path(), true, record));  // nothing to extract here
 }

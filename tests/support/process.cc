@@ -25,23 +25,18 @@ int decodeWaitStatus(int status) {
 
 Child::Child(const std::vector<std::string>& argv, const Env& env, const std::string& outPath,
              const std::string& errPath, bool ownSession, const std::string& cwd) {
-  std::map<std::string, std::string> variables;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    variables[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
-  }
-  for (const auto& [name, value] : env) {
-    if (value) {
-      variables[name] = *value;
-    } else {
-      variables.erase(name);
-    }
-  }
   // Everything the child needs is prepared before fork: after it, only exec-safe calls.
   std::vector<std::string> args = argv;
   std::vector<std::string> environment;
-  for (const auto& [name, value] : variables) {
-    environment.push_back(name + "=" + value);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!env.contains(std::string(*entry).substr(0, std::string(*entry).find('=')))) {
+      environment.emplace_back(*entry);
+    }
+  }
+  for (const auto& [name, value] : env) {
+    if (value) {
+      environment.push_back(name + "=" + *value);
+    }
   }
   std::vector<char*> argp;
   std::vector<char*> envp;
@@ -86,16 +81,6 @@ bool Child::exited() {
 
 int Child::wait(std::chrono::milliseconds timeout) {
   return waitUntil([this] { return exited(); }, timeout) ? *status_ : -1;
-}
-
-int Child::stop(int signal) {
-  if (!exited()) {
-    ::kill(pid_, signal);
-  }
-  if (wait(std::chrono::seconds(5)) < 0) {
-    ::kill(pid_, SIGKILL);
-  }
-  return wait();
 }
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const Env& env,

@@ -34,8 +34,6 @@ class Child {
   /// Waits up to `timeout` for the end: the exit code, or 128 + the signal that ended it; -1
   /// while it still runs.
   int wait(std::chrono::milliseconds timeout = std::chrono::seconds(20));
-  /// Sends `signal` (unless it ended), then waits as wait() does; SIGKILL after 5 s.
-  int stop(int signal = SIGTERM);
 
  private:
   pid_t pid_ = -1;

@@ -20,13 +20,14 @@ struct Request {
   uint64_t bodyBytes = 0;  // body bytes the server's socket accepted
 };
 
-/// A server on 127.0.0.1 and a free port, running until the object ends.
-class Server {
+/// bi-endpoint on 127.0.0.1 and a free port, serving `archive` (none when empty), told to
+/// misbehave by `args` (its --help), until the object ends.
+class Endpoint {
  public:
-  virtual ~Server() = default;
+  explicit Endpoint(const std::string& archive, const std::vector<std::string>& args = {});
+
   /// "http(s)://127.0.0.1:PORT" and the path.
   std::string url(const std::string& path = "/agent.zip") const;
-  int port() const { return port_; }
   /// The ETag that the server sends for the path now (asked with curl).
   std::string tag(const std::string& path = "/agent.zip") const;
   /// The requests logged so far, waiting (up to 10 s) until there are at least `count`.
@@ -34,25 +35,11 @@ class Server {
   /// The logged request that carried this If-None-Match ("-": none); fails the test without one.
   Request requestWithCondition(const std::string& inm, size_t count) const;
 
- protected:
+ private:
   ScopedTempDir dir_;
   std::unique_ptr<Child> process_;
-  std::string log_;
   int port_ = 0;
   bool tls_ = false;
-};
-
-/// bi-endpoint serving `archive` (none when empty), told to misbehave by `args` (its --help).
-class Endpoint : public Server {
- public:
-  explicit Endpoint(const std::string& archive, const std::vector<std::string>& args = {});
-};
-
-/// The system's nginx, serving the directory `webRoot` with its own ETags and honouring
-/// If-None-Match.
-class Nginx : public Server {
- public:
-  explicit Nginx(const std::string& webRoot);
 };
 
 }  // namespace testing_support

@@ -48,10 +48,6 @@ GtkWindowRenderer::~GtkWindowRenderer() {
   destroyDesktopWindow();
 }
 
-const DownloadWindowInterface* GtkWindowRenderer::interfaceForTesting() const {
-  return ui_ ? &*ui_ : nullptr;
-}
-
 std::optional<DownloadWindowInterface> GtkWindowRenderer::buildInterface() {
   std::string error;
   const auto bundle = mainBundle();
@@ -136,7 +132,6 @@ void GtkWindowRenderer::close(Window& window) {
 }
 
 void GtkWindowRenderer::update(const Window& window) {
-  ++updates_;
   lastUpdate_ = Clock::now();
   lastSignature_ = signatureOf(window);
   updateImage(window.imageView());
@@ -195,7 +190,6 @@ void GtkWindowRenderer::updateBar(const ProgressIndicator& progress) {
     if (barMode_ != BarMode::kPulsing) {
       barMode_ = BarMode::kPulsing;
       gtk_progress_bar_pulse(ui_->progress);
-      ++pulses_;
     }
     schedulePulse();
   } else if (barMode_ != BarMode::kStill) {
@@ -252,7 +246,6 @@ void GtkWindowRenderer::schedulePulse() {
     const ProgressIndicator& progress = shown_->progressIndicator();
     if (progress.isIndeterminate() && progress.isAnimating()) {
       gtk_progress_bar_pulse(ui_->progress);
-      ++pulses_;
       schedulePulse();
     }
   });

@@ -43,12 +43,6 @@ class GtkWindowRenderer : public WindowRenderer {
   void close(Window& window) override;
   bool canUserClose() const override { return true; }
 
-  /// The interface of the window on screen; none when no window is shown. For tests.
-  const DownloadWindowInterface* interfaceForTesting() const;
-  /// How many times the widgets were brought up to date, and how many times the bar pulsed.
-  int updatesForTesting() const { return updates_; }
-  int pulsesForTesting() const { return pulses_; }
-
  private:
   enum class BarMode { kUnset, kDeterminate, kPulsing, kStill };
 
@@ -76,8 +70,6 @@ class GtkWindowRenderer : public WindowRenderer {
   bool updatePending_ = false;
   bool pulseScheduled_ = false;
   std::chrono::steady_clock::time_point lastUpdate_{};
-  int updates_ = 0;
-  int pulses_ = 0;
 };
 
 }  // namespace fw

@@ -142,21 +142,7 @@ TEST_F(GuiWindowTest, BundleInterfaceFileIsUsedAndClosingCancels) {
   expectNoInstallAgent();
 }
 
-// Tests that SIGTERM closes the window as it closes the terminal's: the run fails in order.
-TEST_F(GuiWindowTest, SigtermClosesTheWindow) {
-  startOnDisplay({"--rate", "50"});
-  waitForWindow();
-  ::kill(program_->pid(), SIGTERM);
-  expectCleanFailure();
-}
-
 // Tests that a display that cannot be opened leaves the window to the terminal.
 TEST_F(GuiWindowTest, UnopenableDisplayFallsBackToTheTerminal) {
   expectTerminalWindow({{"DISPLAY", ":65000"}});
-}
-
-// Tests that without the module beside it the program draws on the terminal, display or not.
-TEST_F(GuiWindowTest, MissingModuleFallsBackToTheTerminal) {
-  std::filesystem::remove(module_);
-  expectTerminalWindow({});
 }
