@@ -3,13 +3,14 @@
 # Runs apt-get as root, through sudo otherwise.
 set -eu
 
-# Building: cmake to libssl-dev. The example adds unzip. The tests add the rest: zip, servers
-# and clients on 127.0.0.1, util-linux's prlimit, setpriv, unshare and flock, script(1), and for
-# the desktop window a virtual X server with xdotool, ImageMagick and python3-xlib.
+# Building: cmake to libgtk-3-dev (and libx11-dev, libxdamage-dev for the window's figures). The
+# example adds unzip. The tests add zip, openssl and curl, util-linux's prlimit, setpriv, unshare
+# and flock, script(1), and for the desktop window a virtual X server with xdotool, ImageMagick
+# and python3-xlib. The benchmarks add nginx.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
-  libcpp-httplib-dev libssl-dev libgtk-3-dev unzip
-  zip nginx-light openssl curl util-linux bsdutils
-  xvfb xauth xdotool imagemagick x11-utils python3-xlib libx11-dev libxdamage-dev"
+  libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev unzip
+  zip openssl curl util-linux bsdutils
+  xvfb xauth xdotool imagemagick x11-utils python3-xlib nginx-light"
 
 missing=""
 for package in $packages; do
