@@ -235,11 +235,12 @@ void Download::installingDisplay() {
 
 bool Download::installIntoCache(const std::string& archive) {
   const std::string cacheDir = getInstallAgentCacheDir();
-  const std::string staging = unpackIntoStaging(archive, cacheDir, report_message_main);
+  Staging staging = unpackIntoStaging(archive, cacheDir, report_message_main);
   // Closed while unpacking, or while waiting for other runs to finish with the install agent
   // that this one replaces: the user no longer wants it.
-  return !staging.empty() && installStagedInstallAgent(staging, cacheDir, validationString_,
-                                                       [this] { return windowClosed_.load(); });
+  return !staging.path.empty() &&
+         installStagedInstallAgent(std::move(staging), cacheDir, validationString_,
+                                   [this] { return windowClosed_.load(); });
 }
 
 void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlError* error) {

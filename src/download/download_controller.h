@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/ui/application.h"
 #include "framework/net/url_session.h"
+#include "framework/ui/application.h"
 #include "framework/ui/window.h"
 
 /// The one object of the download window: the application's delegate, the window's delegate

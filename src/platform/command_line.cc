@@ -1,5 +1,6 @@
 #include "platform/command_line.h"
 
+#include "framework/os/console.h"
 #include "framework/os/shell_command.h"
 #include "framework/os/termination.h"
 
@@ -63,7 +64,9 @@ std::string argv2cmdline(int argc, char const** argv) {
   return tail;
 }
 
-int call_system(std::string /*program*/, std::string commandLine) {
+namespace {
+
+int runCommandLine(const std::string& commandLine, const fw::ShellCommandOptions& options) {
   if (commandLine.find('\0') != std::string::npos) {
     return -1;
   }
@@ -73,5 +76,19 @@ int call_system(std::string /*program*/, std::string commandLine) {
   }
   // Every command line here is one simple command: the shell becomes its program ("exec") instead
   // of waiting for it, so that a termination passed on to the child reaches the program itself.
-  return fw::runShellCommand("exec " + commandLine);
+  return fw::runShellCommand("exec " + commandLine, options);
+}
+
+}  // namespace
+
+int call_system(std::string /*program*/, std::string commandLine) {
+  return runCommandLine(commandLine, {});
+}
+
+int call_tool(std::string /*program*/, std::string commandLine) {
+  fw::ShellCommandOptions options;
+  options.inputFromNull = true;
+  options.endsWithCaller = true;
+  options.onOutputLine = [](std::string_view line) { fw::console::writeLine(line); };
+  return runCommandLine(commandLine, options);
 }

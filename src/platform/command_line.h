@@ -16,9 +16,15 @@ std::string smart_quote(std::string word);
 std::string argv2cmdline(int argc, char const** argv);
 
 /// Runs the command line, one simple command, through the shell as system() does (the shell
-/// execs it) and returns its raw status (-1 when no shell could be started). The program path is informational only. A command line holding a
-/// NUL byte is refused with -1: the shell would see only a part of it. Once the run has been
-/// asked to end (SIGINT, SIGTERM, SIGHUP), nothing new is started: -1.
+/// execs it) and returns its raw status (-1 when no shell could be started). The program path
+/// is informational only. A command line holding a NUL byte is refused with -1: the shell would
+/// see only a part of it. Once the run has been asked to end (SIGINT, SIGTERM, SIGHUP), nothing
+/// new is started: -1.
 int call_system(std::string program, std::string commandLine);
+
+/// call_system() for a tool that works for the run (unzip): its standard input is /dev/null, so
+/// it never waits for the user at the terminal; it is killed when the run ends, however the run
+/// ends; and what it prints goes above the download window's drawing, a line at a time.
+int call_tool(std::string program, std::string commandLine);
 
 #endif  // SRC_PLATFORM_COMMAND_LINE_H_

@@ -56,7 +56,9 @@ std::string getInstallAgentCacheDir() {
 
 std::string installAgentDirOnDisk() {
   std::string dir = getInstallAgentCacheDir() + INSTALL_AGENT_DIR + PATH_SEPARATOR;
-  if (fw::fileExistsAtPath(getInstallAgentExecutable(dir))) {
+  // Only a directory of its own with a file "install" in it is an install agent: a link there
+  // would run someone else's files, and an entry point that is no file would run nothing.
+  if (fw::regularFileInDirectoryAtPath(dir, "install")) {
     return dir;
   }
   return "";

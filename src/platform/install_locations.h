@@ -25,7 +25,8 @@ std::string getDefaultInstallAgentLocation();
 /// ending in "/".
 std::string getInstallAgentCacheDir();
 
-/// The cache's install agent directory, ending in "/", while its entry point exists; else empty.
+/// The cache's install agent directory, ending in "/", while it is a directory (no symbolic link)
+/// holding the entry point as a regular file (no symbolic link either); else empty.
 std::string installAgentDirOnDisk();
 
 /// The path of the entry point "install" inside the given directory.

@@ -1,9 +1,15 @@
 #include "provisioning/cache_install.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
+#include "framework/base/dir_stream.h"
+#include "framework/os/durable.h"
 #include "framework/os/exchange_paths.h"
 #include "framework/os/paths.h"
 #include "framework/os/remove_tree.h"
@@ -32,12 +38,13 @@ bool isUsableInHeader(const std::string& value) {
 }
 
 // Moves `from` to `to` in one step, whatever `to` holds: renaming onto an empty directory or
-// nothing works as it is; onto a full one, the two are exchanged and the old one removed.
+// nothing works as it is; onto a full one, or onto anything that is no directory (a file, a
+// symbolic link), the two are exchanged and the old one removed, a link as the link.
 bool replaceDirectory(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) == 0) {
     return true;
   }
-  if ((errno != ENOTEMPTY && errno != EEXIST) || !fw::exchangePaths(from, to)) {
+  if ((errno != ENOTEMPTY && errno != EEXIST && errno != ENOTDIR) || !fw::exchangePaths(from, to)) {
     return false;
   }
   fw::removeItemAtPath(from);  // now the old install agent
@@ -46,6 +53,52 @@ bool replaceDirectory(const std::string& from, const std::string& to) {
 
 void discardStaging(const std::string& staging) {
   fw::removeItemAtPath(staging);
+}
+
+const char* const kStagingPrefix = "installagent.staging-";
+
+// A fresh staging directory, locked as this run's for as long as the lock is held. It is made
+// under the cache lock, shared: a writer reclaims abandoned ones under the lock exclusive, so it
+// never finds one between its making and its lock.
+Staging createStaging(const std::string& cacheDir) {
+  Staging staging;
+  cache_lock::lockShared(cacheDir);
+  std::string pattern = cacheDir + kStagingPrefix + "XXXXXX";
+  if (::mkdtemp(pattern.data()) != nullptr) {
+    staging.lock.reset(::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (staging.lock && ::flock(staging.lock.get(), LOCK_EX | LOCK_NB) == 0) {
+      staging.path = pattern;
+    } else {
+      discardStaging(pattern);
+    }
+  }
+  cache_lock::unlock();
+  return staging;
+}
+
+// Under the cache lock, exclusive: removes what runs that are gone (killed, say) left in the
+// cache: staging directories that nobody holds, and validation strings that were never renamed
+// into place. Links and other entries of those names go too, never followed.
+void removeAbandonedEntries(const std::string& cacheDir) {
+  std::vector<std::string> abandoned;
+  {
+    fw::DirStream dir(::opendir(cacheDir.c_str()));
+    while (const dirent* entry = dir.next()) {
+      const std::string name = entry->d_name;
+      if (name.starts_with(VALIDATION_STRING_FILE + ".")) {
+        abandoned.push_back(name);
+      } else if (name.starts_with(kStagingPrefix)) {
+        const fw::UniqueFd fd(::openat(::dirfd(dir.get()), name.c_str(),
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+          abandoned.push_back(name);
+        }
+      }
+    }
+  }
+  for (const std::string& name : abandoned) {
+    fw::removeItemAtPath(cacheDir + name);
+  }
 }
 
 }  // namespace
@@ -81,41 +134,44 @@ bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
   return false;
 }
 
-std::string unpackIntoStaging(const std::string& archive, const std::string& cacheDir,
-                              ReportFn report) {
-  std::string pattern = agentDirIn(cacheDir) + ".staging-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    return "";
+Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDir,
+                          ReportFn report) {
+  Staging staging = createStaging(cacheDir);
+  if (staging.path.empty()) {
+    return {};
   }
-  const std::string& staging = pattern;
-  if (!unzipInstallAgent(archive, staging, "unzip", report) ||
-      !fw::regularFileExistsAtPath(getInstallAgentExecutable(staging))) {
-    discardStaging(staging);
-    return "";
+  if (!unzipInstallAgent(archive, staging.path, "unzip", report) ||
+      !fw::regularFileInDirectoryAtPath(staging.path, "install")) {
+    discardStaging(staging.path);
+    return {};
   }
   return staging;
 }
 
-bool installStagedInstallAgent(const std::string& staging, const std::string& cacheDir,
+bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
                                const std::function<bool()>& giveUp) {
   if (giveUp() || !cache_lock::lockExclusive(cacheDir, giveUp)) {
-    discardStaging(staging);
+    discardStaging(staging.path);
     return false;
   }
+  removeAbandonedEntries(cacheDir);
   bool installed = false;
   if (validationString && !installAgentDirOnDisk().empty() &&
       isCacheValid(cacheDir, *validationString)) {
-    discardStaging(staging);  // another run has just put this very install agent in place
+    discardStaging(staging.path);  // another run has just put this very install agent in place
     installed = true;
   } else {
-    // The record goes before the swap and comes after it: it never describes another agent.
+    // The record goes before the swap and comes after it, and the new install agent is on the
+    // disk before it takes the old one's place: even after a power loss the record never
+    // describes an install agent that the cache does not wholly hold.
     removeValidationString(cacheDir);
-    installed = replaceDirectory(staging, agentDirIn(cacheDir));
+    installed = fw::syncFileSystemOf(staging.path) &&
+                replaceDirectory(staging.path, agentDirIn(cacheDir)) && fw::syncDirectory(cacheDir);
     if (installed) {
       writeValidationString(cacheDir, validationString.value_or(""));
     } else {
-      discardStaging(staging);
+      discardStaging(staging.path);
     }
   }
   // What was put in place is used from here on: keep it, as above, until this process ends.

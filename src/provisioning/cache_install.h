@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "framework/base/unique_fd.h"
 #include "platform/report_fn.h"
 
 // What the download window asks of the per-user cache. The cache holds a whole install agent
@@ -27,20 +28,29 @@ std::string cachedValidationString(const std::string& cacheDir);
 bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
                                      const std::optional<std::string>& validationString);
 
-/// Unpacks the archive with `unzip` into a fresh staging directory inside the cache directory.
-/// Returns the staging directory when the unpack worked and the entry point "install" is a file
-/// there; otherwise removes what the unpack left and returns an empty string. unzip's failure
-/// is reported ("Failed to unzip the install agent").
-std::string unpackIntoStaging(const std::string& archive, const std::string& cacheDir,
-                              ReportFn report);
+/// A staging directory, and the lock on it that marks it as a living run's: one whose lock nobody
+/// holds any more is removed by the next run that puts an install agent in place.
+struct Staging {
+  std::string path;  // empty: none
+  fw::UniqueFd lock;
+};
 
-/// Puts the staging directory in the place of the cache's install agent and records the
-/// validation string (none: no record), once no other run uses the install agent that it
-/// replaces. Meanwhile it asks `giveUp` every 50 ms; true ends the wait. When another run has
-/// put this very archive's install agent in place meanwhile, that one is kept. The install
-/// agent in place is kept for this run. Returns false, with the staging directory removed,
-/// when it gave up or the swap failed; the record then describes no install agent.
-bool installStagedInstallAgent(const std::string& staging, const std::string& cacheDir,
+/// Unpacks the archive with `unzip` into a fresh staging directory inside the cache directory.
+/// Returns it when the unpack worked and the entry point "install" is a regular file there;
+/// otherwise removes what the unpack left and returns none. unzip's failure is reported
+/// ("Failed to unzip the install agent").
+Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDir, ReportFn report);
+
+/// Puts the staging directory in the place of the cache's install agent (whatever is there: a
+/// symbolic link is removed as the link) and records the validation string (none: no record),
+/// once no other run uses the install agent that it replaces. Meanwhile it asks `giveUp` every
+/// 50 ms; true ends the wait. The new install agent is on the disk before it takes the old
+/// one's place, and its record only after that. What killed runs left in the cache goes first.
+/// When another run has put this very archive's install agent in place meanwhile, that one is
+/// kept. The install agent in place is kept for this run. Returns false, with the staging
+/// directory removed, when it gave up or the swap failed; the record then describes no install
+/// agent.
+bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
                                const std::function<bool()>& giveUp);
 

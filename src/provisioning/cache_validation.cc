@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <fstream>
-
+#include "framework/os/durable.h"
 #include "framework/os/first_line.h"
-#include "framework/os/paths.h"
 #include "platform/shared_constants.h"
 
 namespace {
@@ -16,12 +14,11 @@ std::string validationFilePath(const std::string& directory) {
 
 }  // namespace
 
+// Only a regular file of the cache's own counts: a link could show another file's line (and send
+// it to a server), and a FIFO would hold the run.
 std::string readValidationString(const std::string& directory) {
-  const std::string path = validationFilePath(directory);
-  if (!fw::fileExistsAtPath(path)) {
-    return "";
-  }
-  const fw::FirstLine line = fw::readFirstLine(path, kMaxValidationStringLength);
+  const fw::FirstLine line = fw::readFirstLine(validationFilePath(directory),
+                                               kMaxValidationStringLength, fw::Links::kRefuse);
   return line.tooLong ? "" : line.text;
 }
 
@@ -29,12 +26,9 @@ bool isCacheValid(std::string directory, std::string expected) {
   if (expected.empty()) {
     return false;
   }
-  const std::string path = validationFilePath(directory);
-  if (!fw::fileExistsAtPath(path)) {
-    return false;
-  }
   // A line longer than the expected string cannot equal it: no need to read it all.
-  const fw::FirstLine line = fw::readFirstLine(path, expected.size());
+  const fw::FirstLine line =
+      fw::readFirstLine(validationFilePath(directory), expected.size(), fw::Links::kRefuse);
   return line.opened && !line.tooLong && line.text == expected;
 }
 
@@ -43,14 +37,8 @@ void writeValidationString(std::string directory, std::string validationString) 
     return;
   }
   const std::string path = validationFilePath(directory);
-  std::ofstream file(path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!file.is_open()) {
-    return;
-  }
-  file.write(validationString.data(), static_cast<std::streamsize>(validationString.size()));
-  file.close();
-  if (file.fail()) {
-    // A shortened string could one day equal another archive's: keep no file rather than that.
+  if (!fw::replaceFileDurably(path, validationString)) {
+    // A string that could not be stored must not leave an older one to describe this cache.
     ::unlink(path.c_str());
   }
 }

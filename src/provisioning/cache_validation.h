@@ -8,18 +8,20 @@
 // string (the "ETag") of the archive whose install agent the cache holds, byte for byte and
 // nothing else. Only its first line is ever compared.
 
-/// True only when the expected string is not empty and equals the file's first line exactly.
+/// True only when the expected string is not empty and equals the first line of the file, a
+/// regular file (no symbolic link, no FIFO), exactly.
 bool isCacheValid(std::string directory, std::string expected);
 
-/// Stores the validation string in the directory's file, replacing what was there. Does nothing
-/// when either argument is empty. A write that fails leaves no file behind.
+/// Stores the validation string in the directory's file, replacing what was there in one step,
+/// durably: after a power loss the file holds the old string or the new one, whole. Does
+/// nothing when either argument is empty. A write that fails leaves no file behind.
 void writeValidationString(std::string directory, std::string validationString);
 
 /// The longest validation string that readValidationString() returns; real ones are far shorter.
 constexpr size_t kMaxValidationStringLength = 4096;
 
-/// The file's first line, or an empty string when there is no readable file or the line is
-/// longer than kMaxValidationStringLength.
+/// The file's first line, or an empty string when there is no readable regular file (a symbolic
+/// link or a FIFO counts as none) or the line is longer than kMaxValidationStringLength.
 std::string readValidationString(const std::string& directory);
 
 /// Removes the directory's validation-string file, if any.

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "framework/os/paths.h"
 #include "platform/command_line.h"
 #include "platform/shared_constants.h"
 
@@ -15,6 +16,11 @@ bool fireInstallAgentWithArgs(std::string installAgentPath, std::string installC
     tail += argv2cmdline(argc, argv);
   }
   const std::string commandLine = installCommand + tail;
+  // sh runs a directory, or anything else that is no file, as an empty script, and that must
+  // not count as an install: it fails as a missing entry point does.
+  if (!fw::regularFileExistsAtPath(installAgentPath)) {
+    return false;
+  }
   int status = -1;
   try {
     status = call_system(installAgentPath, commandLine);

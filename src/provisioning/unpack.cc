@@ -13,7 +13,7 @@ bool unzipInstallAgent(std::string archive, std::string target, std::string tool
       smart_quote(tool) + " -qq -o " + smart_quote(archive) + " -d " + smart_quote(target);
   int status = -1;
   try {
-    status = call_system(tool, commandLine);
+    status = call_tool(tool, commandLine);
   } catch (const std::exception&) {
     return false;
   }

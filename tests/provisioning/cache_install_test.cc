@@ -71,21 +71,27 @@ TEST_F(CacheInstallTest, ExclusiveWaitsUntilOthersLetGo) {
   }));
 }
 
-// Tests that an install whose final move fails (here onto a file in the way) leaves neither the
-// staging directory nor a validation string, nor the lock held. (The moves that work, the
-// end-to-end suites see.)
+// Tests that an install whose final move fails leaves neither the staging directory nor a
+// validation string, nor the lock held: here the cache is shared (sticky, as /tmp is) and the
+// install agent in place belongs to another user, who alone may move it. (The moves that work,
+// the end-to-end suites see.)
 TEST_F(CacheInstallTest, FailedFinalMoveLeavesNothing) {
-  const std::string staging = cache_ + "installagent.staging-t";
-  writeFile(cache_ + "installagent", "in the way");
-  writeFile(cache_ + ".validatestring", "\"old\"");
-  writeFile(staging + "/install", "new");
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "needs a second user";
+  }
+  writeFile(cache_ + "installagent/install", "another user's");
+  makeZip(home_ / "agent.zip", {{"install", "new"}});
+  ::chmod(cache_.c_str(), 01777);
   EXPECT_TRUE(inChild([&] {
-    return !installStagedInstallAgent(staging, cache_, "\"new\"", [] { return false; }) &&
+    writeFile(cache_ + ".validatestring", "\"old\"");
+    Staging staging = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
+    return !staging.path.empty() &&
+           !installStagedInstallAgent(std::move(staging), cache_, "\"new\"",
+                                      [] { return false; }) &&
            othersCanLock("-x");
   }));
-  EXPECT_FALSE(exists(staging));
-  EXPECT_FALSE(exists(cache_ + ".validatestring"));
-  EXPECT_EQ("in the way", readFile(cache_ + "installagent"));
+  EXPECT_EQ((std::vector<std::string>{".lock", "installagent"}), listDir(cache_));
+  EXPECT_EQ("another user's", readFile(cache_ + "installagent/install"));
 }
 
 }  // namespace

@@ -43,14 +43,19 @@ struct UrlSession::Shared {
 
 namespace {
 
-// A file for the body in the temporary-files directory, or in /tmp when that one is unusable.
-// Returns its descriptor (or -1) and fills in its path.
-UniqueFd createBodyFile(const std::string& prefix, std::string& path) {
+// A file for the body in the temporary-files directory, or in /tmp when that one is unusable,
+// with no name: it goes with its last descriptor, so that no crash leaves it behind. Where the
+// file system has no unnamed files, a named one is unlinked at once.
+UniqueFd createBodyFile(const std::string& prefix) {
   for (const std::string& dir : {temporaryDirectory(), std::string("/tmp")}) {
-    std::string pattern = appendPathComponent(dir, prefix + "XXXXXX");
-    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    UniqueFd fd(::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (fd) {
-      path = pattern;
+      return fd;
+    }
+    std::string pattern = appendPathComponent(dir, prefix + "XXXXXX");
+    fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd) {
+      ::unlink(pattern.c_str());
       return fd;
     }
   }
@@ -70,8 +75,7 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     complete(&cancelled);
     return;
   }
-  std::string bodyPath;
-  UniqueFd bodyFd = createBodyFile(shared.configuration.temporaryFilePrefix, bodyPath);
+  const UniqueFd bodyFd = createBodyFile(shared.configuration.temporaryFilePrefix);
   if (!bodyFd) {
     const UrlError error{
         UrlError::Code::kCannotWriteFile,
@@ -93,16 +97,21 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     const std::lock_guard<std::mutex> lock(shared.mutex);
     shared.waker = std::move(waker);
   };
-  std::optional<UrlError> error = runCurlTransfer(
-      task.url(), task.headerLines(), shared.configuration, bodyFd.get(), task.mutableResponse(), hooks);
-  if (!bodyFd.close() && !error) {
-    error = UrlError{UrlError::Code::kCannotWriteFile,
-                     std::string("cannot store the download: ") + std::strerror(errno), task.url()};
-  }
+  std::optional<UrlError> error =
+      runCurlTransfer(task.url(), task.headerLines(), shared.configuration, bodyFd.get(),
+                      task.mutableResponse(), hooks);
   if (!error && deliverable()) {
-    delegate.didFinishDownloadingTo(task, bodyPath);
+    // The delegate, and what it starts meanwhile (unzip), read the body through a path into
+    // this process's descriptors: the one that it names is inherited only during the call.
+    const UniqueFd handed(::fcntl(bodyFd.get(), F_DUPFD, 3));
+    if (handed) {
+      delegate.didFinishDownloadingTo(task, "/dev/fd/" + std::to_string(handed.get()));
+    } else {
+      error = UrlError{UrlError::Code::kCannotWriteFile,
+                       std::string("cannot hand over the download: ") + std::strerror(errno),
+                       task.url()};
+    }
   }
-  ::unlink(bodyPath.c_str());
   if (error && task.isCancelled()) {
     error->code = UrlError::Code::kCancelled;
   }

@@ -27,8 +27,9 @@ class UrlSessionDownloadDelegate {
   virtual void didWriteData(DownloadTask& task, int64_t bytesWritten, int64_t totalBytesWritten,
                             int64_t totalBytesExpectedToWrite) = 0;
 
-  /// The body is complete, whatever the status, in the file at `location`. The file is removed
-  /// as soon as this returns.
+  /// The body is complete, whatever the status, in the file at `location`: an unnamed file, and
+  /// `location` a /dev/fd path to a descriptor of it, valid in this process and in the programs
+  /// that it starts during the call, until the call returns; then the file is gone.
   virtual void didFinishDownloadingTo(DownloadTask& task, const std::string& location) = 0;
 
   /// The task has ended: `error` is null after a complete body.

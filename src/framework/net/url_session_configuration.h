@@ -21,7 +21,7 @@ struct UrlSessionConfiguration {
   /// The User-Agent request header; empty sends none.
   std::string userAgent;
   /// The start of the names of the files that bodies are stored in, in the temporary-files
-  /// directory.
+  /// directory, where its file system cannot store them unnamed.
   std::string temporaryFilePrefix = "download";
 
   static UrlSessionConfiguration defaultSessionConfiguration() { return {}; }

@@ -1,22 +1,36 @@
 #include "framework/os/first_line.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
+
+#include "framework/base/unique_fd.h"
 
 namespace fw {
 
-FirstLine readFirstLine(const std::string& path, size_t maxLength) {
+FirstLine readFirstLine(const std::string& path, size_t maxLength, Links links) {
   FirstLine result;
-  std::ifstream file(path, std::ios::in | std::ios::binary);
-  if (!file.is_open()) {
+  // Non-blocking: a FIFO put in the file's place must not hold the run.
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::kRefuse ? O_NOFOLLOW : 0);
+  const UniqueFd fd(::open(path.c_str(), flags));
+  struct stat info {};
+  if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return result;
   }
   result.opened = true;
   char buffer[4096];
-  while (file) {
+  for (;;) {
     const size_t wanted = std::min(sizeof buffer, maxLength + 1 - result.text.size());
-    file.read(buffer, static_cast<std::streamsize>(wanted));
-    const auto got = static_cast<size_t>(file.gcount());
+    const ssize_t got = ::read(fd.get(), buffer, wanted);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;  // the end of the file, or a read error: what was read stands
+    }
     const char* end = std::find(buffer, buffer + got, '\n');
     result.text.append(buffer, static_cast<size_t>(end - buffer));
     if (end != buffer + got) {

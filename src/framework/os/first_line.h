@@ -7,14 +7,18 @@
 namespace fw {
 
 struct FirstLine {
-  bool opened = false;   // the file could be opened for reading
+  bool opened = false;   // the path is a regular file that could be opened for reading
   bool tooLong = false;  // the line goes on beyond the limit: `text` is not the whole line
   std::string text;      // the bytes before the first line feed (or the end of the file)
 };
 
-/// The first line of a file, reading no more than `maxLength` bytes of it plus one, so that a
-/// huge or endless file costs nothing.
-FirstLine readFirstLine(const std::string& path, size_t maxLength);
+enum class Links { kFollow, kRefuse };
+
+/// The first line of the regular file at the path, reading no more than `maxLength` bytes of it
+/// plus one, so that a huge or endless file costs nothing. Anything but a regular file (a FIFO,
+/// a device, a directory; a symbolic link with Links::kRefuse) is not opened: opening never
+/// blocks.
+FirstLine readFirstLine(const std::string& path, size_t maxLength, Links links = Links::kFollow);
 
 }  // namespace fw
 

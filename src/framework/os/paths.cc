@@ -84,6 +84,14 @@ bool regularFileExistsAtPath(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool regularFileInDirectoryAtPath(const std::string& directory, const std::string& name) {
+  const size_t end = directory.find_last_not_of('/');
+  const std::string trimmed = end == std::string::npos ? directory : directory.substr(0, end + 1);
+  struct stat info {};
+  return ::lstat(trimmed.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         ::lstat((trimmed + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 std::string temporaryDirectory() {
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir != nullptr && *tmpdir != '\0') {

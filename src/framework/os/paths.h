@@ -29,6 +29,10 @@ bool directoryExistsAtPath(const std::string& path);
 /// Whether a regular file exists at the path (symbolic links followed).
 bool regularFileExistsAtPath(const std::string& path);
 
+/// Whether the path names a directory and, inside it, a regular file named `name`, neither of
+/// them a symbolic link (the directories above the last one may be).
+bool regularFileInDirectoryAtPath(const std::string& directory, const std::string& name);
+
 /// The user's temporary-files directory: TMPDIR when it is set and not empty, else "/tmp".
 std::string temporaryDirectory();
 

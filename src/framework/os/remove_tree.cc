@@ -71,10 +71,12 @@ bool removeEntry(int parentFd, const char* name) {
 }  // namespace
 
 bool removeItemAtPath(const std::string& path) {
-  if (path.empty()) {
-    return true;
+  // "link/" would name the link's target: the link itself is what goes.
+  const size_t end = path.find_last_not_of('/');
+  if (end == std::string::npos) {
+    return path.empty();
   }
-  return removeEntry(AT_FDCWD, path.c_str());
+  return removeEntry(AT_FDCWD, path.substr(0, end + 1).c_str());
 }
 
 }  // namespace fw

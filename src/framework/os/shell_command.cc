@@ -1,7 +1,8 @@
 #include "framework/os/shell_command.h"
 
+#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>  // environ
@@ -38,34 +39,77 @@ bool shouldPassOn() {
   return termination::received(SIGTERM) || termination::received(SIGHUP);
 }
 
-pid_t spawnShell(const std::string& commandLine) {
-  posix_spawnattr_t attributes;
-  if (::posix_spawnattr_init(&attributes) != 0) {
-    return -1;
-  }
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGQUIT);
-  sigaddset(&defaults, SIGXFSZ);
-  sigset_t noneBlocked;
-  sigemptyset(&noneBlocked);
-  ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-  ::posix_spawnattr_setsigmask(&attributes, &noneBlocked);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+// Starts "/bin/sh -c commandLine". Between fork and exec the child calls only what is safe in a
+// copy of a process that has other threads.
+pid_t spawnShell(const std::string& commandLine, const ShellCommandOptions& options, int outputFd) {
   const char* argv[] = {"sh", "-c", commandLine.c_str(), nullptr};
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), environ) !=
-      0) {
-    pid = -1;
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid != 0) {
+    return pid;
   }
-  ::posix_spawnattr_destroy(&attributes);
-  return pid;
+  // What this process ignores, the child must not: the default handling, nothing blocked.
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  sigemptyset(&defaults.sa_mask);
+  for (const int signal : {SIGINT, SIGQUIT, SIGXFSZ}) {
+    ::sigaction(signal, &defaults, nullptr);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // Killed with the thread that waits for it; a parent that went before this line is seen too.
+  if (options.endsWithCaller &&
+      (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)) {
+    ::_exit(127);
+  }
+  const int input = options.inputFromNull ? ::open("/dev/null", O_RDONLY) : 0;
+  if (input < 0 || (input > 0 && ::dup2(input, 0) < 0) ||
+      (outputFd >= 0 && (::dup2(outputFd, 1) < 0 || ::dup2(outputFd, 2) < 0))) {
+    ::_exit(127);
+  }
+  ::execve("/bin/sh", const_cast<char**>(argv), environ);
+  ::_exit(127);
 }
 
-// Waits for the child, passing SIGTERM on to it once when the run is asked to end.
-int waitForChild(pid_t pid) {
+// Hands complete lines of the child's output to the sink as they come, the rest at the end.
+class LineSplitter {
+ public:
+  explicit LineSplitter(const std::function<void(std::string_view)>& sink) : sink_(sink) {}
+  ~LineSplitter() {
+    if (!pending_.empty()) {
+      sink_(pending_);
+    }
+  }
+  LineSplitter(const LineSplitter&) = delete;
+  LineSplitter& operator=(const LineSplitter&) = delete;
+
+  // Reads what is there: the bytes read, 0 at the end of the output, -1 (errno set) for none.
+  ssize_t readFrom(int fd) {
+    char buffer[4096];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got <= 0) {
+      return got;
+    }
+    pending_.append(buffer, static_cast<size_t>(got));
+    for (size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+      sink_(std::string_view(pending_).substr(0, end));
+      pending_.erase(0, end + 1);
+    }
+    return got;
+  }
+
+ private:
+  const std::function<void(std::string_view)>& sink_;
+  std::string pending_;
+};
+
+// Waits for the child, passing SIGTERM on to it once when the run is asked to end, and reading
+// its output when it goes through `outputFd`.
+int waitForChild(pid_t pid, int outputFd, const ShellCommandOptions& options) {
   const UniqueFd pidFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  LineSplitter lines(options.onOutputLine);
+  bool reading = outputFd >= 0;
   bool passedOn = false;
   while (pidFd) {
     if (!passedOn && shouldPassOn()) {
@@ -75,14 +119,22 @@ int waitForChild(pid_t pid) {
     // The termination descriptor wakes this wait until anything arrives; it stays readable
     // after that, so then a short timeout looks again (for a SIGTERM after a SIGINT).
     const bool nothingYet = termination::requested() == 0 && termination::fd() >= 0;
-    pollfd fds[2] = {{pidFd.get(), POLLIN, 0}, {termination::fd(), POLLIN, 0}};
+    pollfd fds[3] = {{pidFd.get(), POLLIN, 0},
+                     {reading ? outputFd : -1, POLLIN, 0},
+                     {nothingYet ? termination::fd() : -1, POLLIN, 0}};
     const int timeoutMs = (nothingYet || passedOn || termination::fd() < 0) ? -1 : 100;
-    if (::poll(fds, nothingYet ? 2 : 1, timeoutMs) < 0 && errno != EINTR) {
+    if (::poll(fds, 3, timeoutMs) < 0 && errno != EINTR) {
       break;
+    }
+    if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+      const ssize_t got = lines.readFrom(outputFd);
+      reading = got > 0 || (got < 0 && (errno == EINTR || errno == EAGAIN));
     }
     if ((fds[0].revents & POLLIN) != 0) {
       break;
     }
+  }
+  while (reading && lines.readFrom(outputFd) > 0) {  // what the child wrote just before it ended
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
@@ -95,13 +147,23 @@ int waitForChild(pid_t pid) {
 
 }  // namespace
 
-int runShellCommand(const std::string& commandLine) {
+int runShellCommand(const std::string& commandLine, const ShellCommandOptions& options) {
   const IgnoreQuit ignoring;
-  const pid_t pid = spawnShell(commandLine);
+  int pipeFds[2] = {-1, -1};
+  if (options.onOutputLine && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    return -1;
+  }
+  const UniqueFd readEnd(pipeFds[0]);
+  UniqueFd writeEnd(pipeFds[1]);
+  const pid_t pid = spawnShell(commandLine, options, writeEnd.get());
+  writeEnd.reset();  // the child's copy is the only writer: its end is the end of the output
   if (pid < 0) {
     return -1;
   }
-  return waitForChild(pid);
+  if (readEnd) {
+    ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
+  }
+  return waitForChild(pid, readEnd.get(), options);
 }
 
 }  // namespace fw
