@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "bootstrap/report.h"
+#include "download/display_text.h"
 #include "download/download_bridge.h"
 #include "framework/os/main_bundle.h"
 #include "framework/os/paths.h"
@@ -29,12 +30,16 @@ std::string statusFailureText(long status) {
 }
 
 // This program's downloads: followed through at most 16 redirects (as widely used downloaders
-// do), under the program's own name, into temporary files named as the program's others are.
+// do), never from https down to plain http, under the program's own name; abandoned when less
+// than a byte a second arrives over a minute; in temporary files named as the program's others.
 fw::UrlSessionConfiguration sessionConfiguration() {
   fw::UrlSessionConfiguration configuration =
       fw::UrlSessionConfiguration::defaultSessionConfiguration();
   configuration.maxRedirects = 16;
+  configuration.followsHttpsToHttp = false;
   configuration.userAgent = "bootstrap-installer";
+  configuration.lowSpeedLimit = 1;
+  configuration.lowSpeedTime = std::chrono::seconds(60);
   configuration.temporaryFilePrefix = "zrdl";
   return configuration;
 }
@@ -119,6 +124,9 @@ void Download::downloadFromURL(const std::string& url) {
 
 void Download::failure(const std::string& message, fw::Color color) {
   cancel_->setTitle("Close");
+  // The installing display disabled it: a window whose only button stays off could not be
+  // dismissed on a terminal, nor on a desktop without a window manager.
+  cancel_->setEnabled(true);
   progress_->stopAnimation();
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
@@ -247,8 +255,9 @@ void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlErr
   if (error == nullptr || error->code == fw::UrlError::Code::kCancelled || windowClosed_.load()) {
     return;
   }
-  fw::systemLog("Download failed! Error - " + error->localizedDescription + " " +
-                error->failingUrl);
+  // Both come from outside: a password, a control byte or a megabyte of URL stays out of the log.
+  fw::systemLog("Download failed! Error - " + displayText(error->localizedDescription) + " " +
+                displayText(error->failingUrl));
   onMainThread([&] { failure(kTransferFailedText, fw::Color::kRed); });
 }
 

@@ -48,7 +48,8 @@ class Download : public fw::ApplicationDelegate,
   /// Starts one GET of the URL in a new session, conditional on the cached install agent.
   void downloadFromURL(const std::string& url);
 
-  /// Failure display: the message in the colour, a full bar, the button titled "Close".
+  /// Failure display: the message in the colour, a full bar, the button titled "Close" and
+  /// enabled.
   void failure(const std::string& message, fw::Color color);
 
   // fw::ApplicationDelegate: the splash image and the start of the download.

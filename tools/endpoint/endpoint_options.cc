@@ -45,6 +45,7 @@ const std::map<std::string, Setter>& valueOptions() {
       {"--log", text(&EndpointOptions::logFile)},
       {"--tls-cert", text(&EndpointOptions::tlsCert)},
       {"--tls-key", text(&EndpointOptions::tlsKey)},
+      {"--redirect-to", text(&EndpointOptions::redirectTo)},
       {"--status",
        [](EndpointOptions& o, const std::string& value) {
          uint64_t number = 0;
@@ -139,6 +140,7 @@ std::string endpointUsage() {
          "  --body-file F            serve F instead of the archive\n"
          "  --log F                  append one line per finished request to F\n"
          "  --tls-cert F --tls-key F serve HTTPS\n"
+         "  --redirect-to URL        answer every GET for content with 302 to URL\n"
          "  --ignore-if-none-match   never answer 304\n"
          "  --status N               answer every GET for content with status N\n"
          "  --empty-body             send no body (Content-Length: 0)\n"

@@ -17,6 +17,7 @@ struct EndpointOptions {
   std::string logFile;   // empty: no request log
   std::string tlsCert;   // both set: HTTPS
   std::string tlsKey;
+  std::string redirectTo;  // every content request is sent there, when set
   bool ignoreIfNoneMatch = false;
   std::optional<int> status;  // every content response gets this status
   bool emptyBody = false;

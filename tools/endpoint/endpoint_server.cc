@@ -118,7 +118,8 @@ bool EndpointServer::serve() {
 }
 
 void EndpointServer::handle(const httplib::Request& request, httplib::Response& response) {
-  if (const std::optional<std::string> location = redirectLocation(request.target)) {
+  if (const std::optional<std::string> location =
+          options_.redirectTo.empty() ? redirectLocation(request.target) : options_.redirectTo) {
     response.set_redirect(*location, 302);
     remember(response, nullptr);
     return;

@@ -1,5 +1,6 @@
 #include "framework/net/curl_transfer.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +103,7 @@ class Transfer {
   char errorText_[CURL_ERROR_SIZE] = {};
   HttpResponse collected_;  // the fields of the response being received
   bool captured_ = false;
+  bool httpsOnly_ = false;  // began on https, and redirects may not leave it
   bool aborted_ = false;
   int writeErrno_ = 0;
   int64_t total_ = 0;
@@ -144,14 +146,21 @@ bool Transfer::configure(const std::string& url, const std::vector<std::string>&
       }
     }
   }
-  const long stallMs = static_cast<long>(configuration_.stallTimeout.count());
+  const long lowSpeedSeconds = static_cast<long>(configuration_.lowSpeedTime.count());
+  // Not even a redirect lowers a transfer that began on https to plain http, where anyone on
+  // the way could change what is fetched.
+  httpsOnly_ = ::strncasecmp(url.c_str(), "https:", 6) == 0 && !configuration_.followsHttpsToHttp;
+  const char* redirectProtocols = httpsOnly_ ? "https" : "http,https";
   return curl_.easySetopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-         curl_.easySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_MAXREDIRS, configuration_.maxRedirects) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-         curl_.easySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS, stallMs) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_CONNECTTIMEOUT, lowSpeedSeconds) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_LOW_SPEED_LIMIT, configuration_.lowSpeedLimit) ==
+             CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_BUFFERSIZE,
                           static_cast<long>(configuration_.receiveBufferSize)) == CURLE_OK &&
          (configuration_.userAgent.empty() ||
@@ -194,21 +203,9 @@ std::optional<UrlError> Transfer::perform() {
       }
       break;
     }
-    const auto idle = Clock::now() - lastByte_;
-    if (idle >= configuration_.stallTimeout) {
-      error = UrlError{UrlError::Code::kTimedOut,
-                       "no data received for " +
-                           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                                              configuration_.stallTimeout)
-                                              .count()) +
-                           " seconds",
-                       ""};
-      break;
-    }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(configuration_.stallTimeout - idle);
-    curl_.multiPoll(rawMulti, nullptr, 0,
-                    static_cast<int>(std::clamp<int64_t>(left.count() + 1, 1, 1000)), nullptr);
+    // libcurl keeps its own time (the low-speed rule): a second at most between looks at the
+    // cancel flag, which wakeups make at once anyway.
+    curl_.multiPoll(rawMulti, nullptr, 0, 1000, nullptr);
   }
   hooks_.setWaker({});
   curl_.multiRemoveHandle(rawMulti, easy_.get());
@@ -288,6 +285,11 @@ UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
   if (code == CURLE_WRITE_ERROR && writeErrno_ != 0) {
     return {UrlError::Code::kCannotWriteFile,
             std::string("cannot store the download: ") + std::strerror(writeErrno_), url};
+  }
+  // A transfer that began on https and fails for its protocol was sent away from https: the
+  // failing URL is where it was sent.
+  if (code == CURLE_UNSUPPORTED_PROTOCOL && httpsOnly_) {
+    return {UrlError::Code::kBadUrl, "redirect away from https refused", url};
   }
   const std::string detail = errorText_[0] != '\0' ? errorText_ : curl_.easyStrerror(code);
   return {errorCodeFor(code), detail, url};

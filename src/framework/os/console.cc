@@ -60,6 +60,13 @@ void setLiveRegion(const std::vector<std::string>& lines) {
   writeAll(text);
 }
 
+void noteEchoedLines(size_t count) {
+  const std::lock_guard<std::mutex> lock(consoleMutex);
+  if (liveLines > 0) {
+    liveLines += count;
+  }
+}
+
 void commitLiveRegion() {
   const std::lock_guard<std::mutex> lock(consoleMutex);
   liveRegion.clear();

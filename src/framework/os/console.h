@@ -21,6 +21,10 @@ void setLiveRegion(const std::vector<std::string>& lines);
 /// Leaves the live region on screen as it stands and forgets it: later output goes below.
 void commitLiveRegion();
 
+/// The terminal echoed `count` line ends that the user typed, each moving the cursor a line
+/// further below the live region: the next drawing goes up that much further, over them.
+void noteEchoedLines(size_t count);
+
 }  // namespace console
 
 }  // namespace fw

@@ -68,7 +68,7 @@ TerminalRenderer::TerminalRenderer(RunLoop& loop, int inputFd, int outputFd)
       interactiveInput_(::isatty(inputFd) == 1) {}
 
 TerminalRenderer::~TerminalRenderer() {
-  restoreInput();
+  stopInput();
 }
 
 std::vector<std::string> TerminalRenderer::render(const Window& window, size_t columns, bool colour,
@@ -98,13 +98,9 @@ std::vector<std::string> TerminalRenderer::render(const Window& window, size_t c
 
 void TerminalRenderer::show(Window& window) {
   shown_ = &window;
-  if (interactiveInput_ && ::tcgetattr(inputFd_, &savedTermios_) == 0) {
-    // Keys one at a time and unechoed; Ctrl-C still raises SIGINT.
-    termios raw = savedTermios_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    termiosChanged_ = ::tcsetattr(inputFd_, TCSANOW, &raw) == 0;
+  // The terminal stays as it is, in its line mode: nothing is left to put back, even when the
+  // run is killed. Return ends a line, and that is the key that presses the button.
+  if (interactiveInput_) {
     loop_.watchReadable(inputFd_, [this, &window] { onInput(window); });
   }
   draw(window);
@@ -139,7 +135,7 @@ void TerminalRenderer::close(Window& window) {
   }
   draw(window);
   shown_ = nullptr;
-  restoreInput();
+  stopInput();
   if (interactiveOutput_) {
     console::commitLiveRegion();
   }
@@ -175,23 +171,25 @@ void TerminalRenderer::scheduleAnimation(Window& window) {
 }
 
 void TerminalRenderer::onInput(Window& window) {
-  char keys[64];
+  char keys[256];
   const ssize_t count = ::read(inputFd_, keys, sizeof keys);
   if (count <= 0) {
-    loop_.unwatch(inputFd_);  // end of input: no more keys can come
+    stopInput();  // end of input: no more keys can come
     return;
   }
-  for (ssize_t i = 0; i < count && shown_ == &window; ++i) {
-    if ((keys[i] == '\r' || keys[i] == '\n') && window.button().keyEquivalent() == "\r") {
-      window.button().performClick();
-    }
+  // The terminal echoed the line, and its line end moved the cursor below the drawing.
+  const auto lines = static_cast<size_t>(std::count(keys, keys + count, '\n'));
+  if (interactiveOutput_) {
+    console::noteEchoedLines(lines);
+  }
+  if (lines > 0 && shown_ == &window && window.button().keyEquivalent() == "\r") {
+    window.button().performClick();
   }
 }
 
-void TerminalRenderer::restoreInput() {
-  if (termiosChanged_) {
-    ::tcsetattr(inputFd_, TCSANOW, &savedTermios_);
-    termiosChanged_ = false;
+void TerminalRenderer::stopInput() {
+  if (interactiveInput_ && !inputStopped_) {
+    inputStopped_ = true;
     loop_.unwatch(inputFd_);
   }
 }

@@ -1,8 +1,6 @@
 #ifndef SRC_FRAMEWORK_UI_TERMINAL_RENDERER_H_
 #define SRC_FRAMEWORK_UI_TERMINAL_RENDERER_H_
 
-#include <termios.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
@@ -14,7 +12,8 @@ namespace fw {
 
 /// Draws a window on standard error. On a terminal the window is redrawn in place (a few times
 /// a second at most while only the bar moves), failure text in red, and Return on a terminal
-/// standard input presses the button. Elsewhere it writes one line per change of status text.
+/// standard input presses the button; the terminal's settings are never changed. Elsewhere it
+/// writes one line per change of status text.
 class TerminalRenderer : public WindowRenderer {
  public:
   /// `inputFd` and `outputFd` are standard input and standard error unless a test says else.
@@ -37,7 +36,7 @@ class TerminalRenderer : public WindowRenderer {
   void draw(Window& window);
   void scheduleAnimation(Window& window);
   void onInput(Window& window);
-  void restoreInput();
+  void stopInput();
   size_t columns() const;
 
   RunLoop& loop_;
@@ -45,8 +44,7 @@ class TerminalRenderer : public WindowRenderer {
   const int outputFd_;
   const bool interactiveOutput_;
   const bool interactiveInput_;
-  termios savedTermios_{};
-  bool termiosChanged_ = false;
+  bool inputStopped_ = false;
   Window* shown_ = nullptr;
   std::string lastStatusLine_;  // line mode: the status text last written
   std::string lastSignature_;   // live mode: what, besides the bar, was last drawn

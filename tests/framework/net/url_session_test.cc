@@ -87,10 +87,11 @@ TEST_F(UrlSessionTest, BodyGoesToAFileThatIsRemovedAfterTheFinish) {
 
 TEST_F(UrlSessionTest, FailedTransfersGiveTheirCause) {
   fw::UrlSessionConfiguration configuration;
-  configuration.stallTimeout = std::chrono::milliseconds(300);
+  configuration.lowSpeedLimit = 1000;  // a drip of 200 bytes a second is abandoned after a second
+  configuration.lowSpeedTime = std::chrono::seconds(1);
   // clang-format off
   const std::tuple<std::vector<std::string>, std::string, Code> rows[] = {  // server, URL, cause
-      {{"--stall-after", "1000"}, "", Code::kTimedOut}, {{}, "http://127.0.0.1:1/\r", Code::kBadUrl}};
+      {{"--rate", "200"}, "", Code::kTimedOut}, {{}, "http://127.0.0.1:1/\r", Code::kBadUrl}};
   // clang-format on
   for (const auto& [args, url, cause] : rows) {
     const auto server = args.empty() ? nullptr : std::make_unique<Endpoint>(archive_, args);
