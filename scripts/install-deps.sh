@@ -5,11 +5,11 @@ set -eu
 
 # Building: cmake to libgtk-3-dev (and libx11-dev, libxdamage-dev for the window's figures). The
 # example adds unzip. The tests add zip, openssl and curl, util-linux's prlimit, setpriv, unshare
-# and flock, script(1), and for the desktop window a virtual X server with xdotool, ImageMagick
-# and python3-xlib. The benchmarks add nginx.
+# and flock, script(1), strace, and for the desktop window a virtual X server with xdotool,
+# ImageMagick and python3-xlib. The benchmarks add nginx.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev unzip
-  zip openssl curl util-linux bsdutils
+  zip openssl curl util-linux bsdutils strace
   xvfb xauth xdotool imagemagick x11-utils python3-xlib nginx-light"
 
 missing=""

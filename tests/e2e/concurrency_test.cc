@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
+#include <thread>
 
 #include "e2e/fixture.h"
 
@@ -132,13 +134,53 @@ TEST_F(ConcurrencyTest, ReplacementWaitsForARunningInstallAgent) {
   EXPECT_EQ("v1", readFile(cacheDir() + "installagent/lib/version"));
 
   makeArchive("v3");
-  auto writer = startNamed("writer");
+  auto writer = startNamed("writer", {{"AGENT_LEAVE", root_ / "leave-too"}});
   ASSERT_TRUE(waitUntil([&] { return staged(*writer); }));
   EXPECT_EQ(-1, writer->wait(std::chrono::milliseconds(300))) << "replaced under a running agent";
   writeFile(root_ / "leave", "");
   EXPECT_EQ(0, reader->wait()) << readFile(root_ / "reader.err");
+  // The writer uses what it put in place like any other run: others run it meanwhile.
+  ASSERT_TRUE(waitUntil([&] { return exists(root_ / "writer.record.started"); }));
+  auto another = startNamed("another", {{"AGENT_LEAVE", root_ / "leave-too"}});
+  EXPECT_TRUE(waitUntil([&] { return exists(root_ / "another.record.started"); }));
+  writeFile(root_ / "leave-too", "");
   EXPECT_EQ(0, writer->wait()) << readFile(root_ / "writer.err");
+  EXPECT_EQ(0, another->wait()) << readFile(root_ / "another.err");
   EXPECT_EQ("v1 whole whole\n", readFile(root_ / "reader.record"));
   EXPECT_EQ("v3 whole whole\n", readFile(root_ / "writer.record"));
+  EXPECT_EQ("v3 whole whole\n", readFile(root_ / "another.record"));
   expectCurrentCache(server);
+}
+
+// Tests that a run killed (SIGKILL) at a random moment, in any phase, leaves nothing behind for
+// good: no unzip of it goes on, and the next run succeeds with a whole, current cache, after
+// which neither a temporary file nor a staging directory of the killed run is left.
+TEST_F(ConcurrencyTest, KilledAtRandomMoments) {
+  makeArchive("v1");
+  Endpoint server(archive_, {"--rate", "12000000"});
+  setEndpointUrl(server.url());
+  // The processes of this test's sandbox that unpack.
+  const auto unzips = [&] {
+    int count = 0;
+    for (const std::string& pid : listDir("/proc")) {
+      const std::string command = readFile("/proc/" + pid + "/cmdline");
+      count += command.find("unzip") != std::string::npos &&
+               command.find(cacheDir()) != std::string::npos;
+    }
+    return count;
+  };
+  std::mt19937 random(7);
+  for (int round = 0; round < 8; ++round) {
+    writeFile(cacheDir() + ".validatestring", "\"old\"");  // out of date: every run downloads
+    auto killed = start();
+    ASSERT_TRUE(waitUntil([&] { return !listDir(tmpdir_).empty() || killed->exited(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 300));
+    ::kill(killed->pid(), SIGKILL);
+    killed->wait();
+    EXPECT_TRUE(waitUntil([&] { return unzips() == 0; })) << "an unzip outlives its run";
+    const ProcessResult next = run();
+    EXPECT_EQ(0, next.exitStatus) << next.err;
+    expectCurrentCache(server);
+    EXPECT_EQ(std::vector<std::string>{}, listDir(tmpdir_)) << round;
+  }
 }

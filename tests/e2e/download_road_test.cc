@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "e2e/fixture.h"
 #include "platform/command_line.h"
@@ -106,4 +107,50 @@ TEST_F(DownloadTest, BarIsIndeterminateWithoutALength) {
     const std::string downloading = result.out.substr(0, result.out.find("Initializing"));
     EXPECT_EQ(announced, downloading.find('#') != std::string::npos) << downloading;
   }
+}
+
+// Tests the order in which a new install agent becomes the cache's, as its system calls show it:
+// its files are on the disk before the swap, and the swap before its validation string, which
+// is renamed into place whole and synced in turn.
+TEST_F(DownloadTest, DurableBeforeCurrent) {
+  if (runProcess({"/usr/bin/strace", "-o", "/dev/null", "/bin/true"}).exitStatus != 0) {
+    GTEST_SKIP() << "strace cannot trace here";
+  }
+  Endpoint server(archive_);
+  setEndpointUrl(server.url());
+  ASSERT_EQ(0, run({}, {},
+                   {"/usr/bin/strace", "-f", "-o", root_ / "trace", "-e",
+                    "trace=syncfs,fsync,rename,renameat,renameat2"})
+                   .exitStatus);
+  std::vector<std::string> steps;
+  std::istringstream trace(readFile(root_ / "trace"));
+  for (std::string line; std::getline(trace, line);) {
+    if (line.find("syncfs(") != std::string::npos) {
+      steps.emplace_back("sync the file system");
+    } else if (line.find("fsync(") != std::string::npos) {
+      steps.emplace_back("sync");
+    } else if (line.find("installagent.staging-") != std::string::npos) {
+      steps.emplace_back("swap");
+    } else if (line.find(".validatestring.") != std::string::npos) {
+      steps.emplace_back("record");
+    }
+  }
+  EXPECT_EQ(
+      (std::vector<std::string>{"sync the file system", "swap", "sync", "sync", "record", "sync"}),
+      steps)
+      << readFile(root_ / "trace");
+}
+
+// Tests that the terminal is as it was after the run, even when the run is killed mid-way.
+TEST_F(DownloadTest, TerminalIsLeftAsItWas) {
+  Endpoint server(archive_, {"--rate", "1000"});
+  setEndpointUrl(server.url());
+  const ProcessResult result = runProcess(
+      {"/usr/bin/script", "-qec",
+       "stty -g > before; \"$BI_PROGRAM\" 2> err & until grep -q Downloading err; do sleep 0.05;"
+       " done; kill -9 $!; stty -g > after",
+       "/dev/null"},
+      environment({{"BI_PROGRAM", executable_}}), root_.path());
+  ASSERT_EQ(0, result.exitStatus) << result.out;
+  EXPECT_EQ(readFile(root_ / "before"), readFile(root_ / "after"));
 }

@@ -47,6 +47,7 @@ const Source kSources[] = {
     {.name = "OverrideVariableWins", .err = kDownloaded, .env = {{"ZR_INTERNAL_INSTALL_AGENT_URL", "{URL}"}}, .url = "http://127.0.0.1:9/not-this\n"},
     {.name = "OverrideVariableEmptyIsNoUrl", .err = "*Error during the download process.\n*", .exitStatus = 255, .env = {{"ZR_INTERNAL_INSTALL_AGENT_URL", ""}}, .url = "{URL}\n"},
     {.name = "UrlWithANulIsNoUrl", .err = "*\nInstallation failed.\n", .exitStatus = 255, .url = std::string("{URL}\0x\n", 9)},  // cut at the NUL, it would work
+    {.name = "EntryPointThatIsADirectoryRunsNothing", .shipped = {{"InstallerForMac/install", kRecordingAgent}}, .err = "Application install was not successful.\nInstallation failed.\n", .exitStatus = 255},
     {.name = "CorruptArchive", .shipped = {{"InstallAgent.zip", "PK but not really"}}, .err = "*Failed to unzip the install agent\nFailed to initialize the install agent.\nInstallation failed.\n", .exitStatus = 255},
     {.name = "TestModeWorksBesideTheProgram", .shipped = kArchive, .err = "", .env = {{"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", ""}}},
     {.name = "MissingTmpdirWorksBesideTheProgram", .shipped = kArchive, .err = "", .env = {{"TMPDIR", "/nonexistent/tmp"}}},
@@ -75,6 +76,7 @@ TEST_P(SourcingTest, Row) {
     }
     std::filesystem::remove(resources_);
     resources_ = resources_.substr(0, resources_.rfind("/Contents/"));  // the bundle itself
+    std::filesystem::copy_file(failing, root_ / "InstallAgent.zip");    // in the run's directory
   } else {
     for (const auto& [name, content] : source.shipped) {
       writeFile(resources_ + "/" + name, content == "@agent"     ? readFile(archive_)

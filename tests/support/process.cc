@@ -89,7 +89,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Env& env,
   ProcessResult result;
   {
     Child child(argv, env, dir / "out", dir / "err", false, cwd);
-    result.exitStatus = child.wait(std::chrono::minutes(10));
+    result.exitStatus = child.wait(std::chrono::minutes(3));
   }
   result.out = readFile(dir / "out");
   result.err = readFile(dir / "err");

@@ -115,10 +115,12 @@ TEST_F(GuiWindowTest, ShowsEachStepAndIsGoneWhenTheAgentRuns) {
 }
 
 // Tests that a broken interface file in the bundle costs nothing but a log line; that a failure
-// shows red text and waits for the person; and that Return presses the button.
+// shows red text and waits for the person; and that Return presses the button, enabled again
+// after the unpack (of what is no zip) failed.
 TEST_F(GuiWindowTest, FailureShowsRedTextAndReturnCloses) {
   writeFile(resources_ + "/download_window.ui", "<interface><object class=");
-  startOnDisplay({"--status", "404"});
+  writeFile(root_ / "garbage", "this is no zip archive");
+  startOnDisplay({"--body-file", root_ / "garbage"});
   const std::string id = waitForWindow();
   EXPECT_TRUE(waitUntil([&] { return !find(id, "#cc0000").starts_with("0x0"); }));
   EXPECT_FALSE(program_->exited()) << "a failure in a window waits for the person";
