@@ -53,24 +53,6 @@ TEST_F(CacheInstallTest, OthersGetTheLockAtOnceAfterUnlock) {
   }
 }
 
-// Tests that an exclusive lock is refused while another run holds the lock, that the wait for
-// it asks whether to give up, and that it is had as soon as the other run lets go.
-TEST_F(CacheInstallTest, ExclusiveWaitsUntilOthersLetGo) {
-  const fw::UniqueFd other(::open(lock_.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
-  ASSERT_EQ(0, ::flock(other.get(), LOCK_SH));  // another run's hold
-  EXPECT_TRUE(inChild([&] {
-    int asked = 0;
-    if (cache_lock::tryLockExclusive(cache_) ||
-        cache_lock::lockExclusive(cache_, [&] { return ++asked == 2; })) {
-      return false;
-    }
-    // The other run's hold is this process's too, inherited: let it go while waiting.
-    const bool locked = cache_lock::lockExclusive(
-        cache_, [&] { return ::flock(other.get(), LOCK_UN) != 0 || ++asked > 4; });
-    return locked && asked == 3 && !othersCanLock("-s");
-  }));
-}
-
 // Tests that an install whose final move fails leaves neither the staging directory nor a
 // validation string, nor the lock held: here the cache is shared (sticky, as /tmp is) and the
 // install agent in place belongs to another user, who alone may move it. (The moves that work,

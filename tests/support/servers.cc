@@ -57,17 +57,6 @@ std::vector<Request> Endpoint::requests(size_t count) const {
   return requests;
 }
 
-Request Endpoint::requestWithCondition(const std::string& inm, size_t count) const {
-  // A line is written when its response has ended, not always in the order of the requests.
-  for (const Request& request : requests(count)) {
-    if (request.inm == inm) {
-      return request;
-    }
-  }
-  ADD_FAILURE() << "no request with If-None-Match " << inm;
-  return {};
-}
-
 Endpoint::Endpoint(const std::string& archive, const std::vector<std::string>& args) {
   std::vector<std::string> argv = {BI_ENDPOINT_PATH,     "--port",      "0",
                                    "--port-file",        dir_ / "port", "--log",

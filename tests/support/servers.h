@@ -32,8 +32,6 @@ class Endpoint {
   std::string tag(const std::string& path = "/agent.zip") const;
   /// The requests logged so far, waiting (up to 10 s) until there are at least `count`.
   std::vector<Request> requests(size_t count = 0) const;
-  /// The logged request that carried this If-None-Match ("-": none); fails the test without one.
-  Request requestWithCondition(const std::string& inm, size_t count) const;
 
  private:
   ScopedTempDir dir_;
