@@ -318,13 +318,128 @@ def hand_over(args, root):
               f"difference {m - t:+5.2f} ms")
 
 
+def make_small_files_archive(root, name, count):
+    stage = tempfile.mkdtemp(dir=root)
+    with open(os.path.join(stage, "install"), "w") as f:
+        f.write(PROBE_AGENT)
+    os.makedirs(os.path.join(stage, "lib"))
+    for i in range(count):
+        with open(os.path.join(stage, "lib", f"file{i}"), "wb") as f:
+            f.write(os.urandom(4096))
+    archive = os.path.join(root, "www", name)
+    subprocess.run(["zip", "-q", "-r", archive, "install", "lib"], cwd=stage, check=True)
+    shutil.rmtree(stage)
+    return archive
+
+
+def road_archives(root):
+    return [("16 MiB", make_archive(root, "road-16.zip", 16 * MIB)),
+            ("256 MiB", make_archive(root, "road-256.zip", 256 * MIB)),
+            ("2,000 files", make_small_files_archive(root, "road-files.zip", 2000))]
+
+
+def whole_road(args, root, nginx):
+    print("\n== Whole road (download, unpack, hand-over) against curl, unzip and sh "
+          "(medians of alternating runs, each after sync)")
+    print(f"{'archive':>12} {'program s':>10} {'commands s':>11} {'ratio':>6} "
+          f"{'+ sync -f s':>12} {'ratio':>6}")
+    sandbox = Sandbox(args.build, root, "road")
+    work = os.path.join(root, "road-work")
+    cache = os.path.join(sandbox.home, ".velmora")
+    for name, archive in road_archives(root):
+        url = nginx.url(os.path.basename(archive))
+        sandbox.set_url(url)
+        commands = (f"curl -s -o {work}/f {url} && unzip -qq -o {work}/f -d {work}/d"
+                    f" && sh {work}/d/install")
+        synced = commands + f" && sync -f {work}/d"
+        mine, plain, durable = [], [], []
+        for _ in range(args.runs):
+            for times, run in ((mine, lambda: sandbox.run()[1]),
+                               (plain, lambda: timed_spawn(["sh", "-c", commands], os.environ)),
+                               (durable, lambda: timed_spawn(["sh", "-c", synced], os.environ))):
+                sandbox.clear_cache()
+                shutil.rmtree(work, ignore_errors=True)
+                os.makedirs(work)
+                os.sync()
+                times.append(run())
+        print(f"{name:>12} {median(mine):>10.3f} {median(plain):>11.3f} "
+              f"{median(plain) / median(mine):>6.2f} {median(durable):>12.3f} "
+              f"{median(durable) / median(mine):>6.2f}")
+        os.unlink(archive)
+    shutil.rmtree(cache, ignore_errors=True)
+    print("ratio: the commands' time over the program's (above 1: the program is faster)")
+
+
+def durability_cost(args, root):
+    print("\n== Making an unpacked install agent durable: unzip alone, then with one syncfs of the "
+          "file system (sync -f), then with an fsync of every file and directory")
+    print(f"{'archive':>12} {'unzip s':>8} {'+ syncfs s':>11} {'+ fsync each s':>15}")
+    work = os.path.join(root, "durable")
+    each = f"find {work}/d -exec sync {{}} +"
+    for name, archive in road_archives(root):
+        unzip = f"unzip -qq -o {archive} -d {work}/d"
+        results = []
+        for command in (unzip, unzip + f" && sync -f {work}/d", unzip + " && " + each):
+            times = []
+            for _ in range(args.runs):
+                shutil.rmtree(work, ignore_errors=True)
+                os.makedirs(work)
+                os.sync()
+                times.append(timed_spawn(["sh", "-c", command], os.environ))
+            results.append(median(times))
+        print(f"{name:>12} {results[0]:>8.3f} {results[1]:>11.3f} {results[2]:>15.3f}")
+        os.unlink(archive)
+
+
+def debris_after_kills(args, root, nginx):
+    print("\n== Debris after SIGKILLs at random moments, each followed by a normal run")
+    archive = make_archive(root, "kills.zip", 50 * MIB)
+    sandbox = Sandbox(args.build, root, "kills")
+    sandbox.set_url(nginx.url(os.path.basename(archive)))
+    tmpdir = os.path.join(sandbox.dir, "tmp")
+    os.makedirs(tmpdir)
+    cache = os.path.join(sandbox.home, ".velmora", "app_installer_cache", "V3107c", "korvex")
+    env = dict(sandbox.env(), TMPDIR=tmpdir)
+
+    def size(path):
+        return sum(os.lstat(os.path.join(d, f)).st_size for d, _, files in os.walk(path)
+                   for f in files) if os.path.exists(path) else 0
+
+    phases, failures = {}, 0
+    for _ in range(25):
+        sandbox.clear_cache()  # every run downloads and unpacks
+        process = subprocess.Popen([sandbox.program], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        time.sleep(random_delay())
+        phase = "download"
+        if os.path.exists(cache) and any(e.startswith("installagent.") for e in os.listdir(cache)):
+            phase = "unpack"
+        if os.path.exists(os.path.join(cache, ".validatestring")):
+            phase = "hand-over"
+        process.kill()
+        process.wait()
+        phases[phase] = phases.get(phase, 0) + 1
+        failures += subprocess.run([sandbox.program], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL).returncode != 0
+    staging = sum(size(os.path.join(cache, e)) for e in os.listdir(cache)
+                  if e.startswith("installagent."))
+    print(f"kills by phase: {phases}; next runs that failed: {failures}")
+    print(f"debris: {size(tmpdir)} bytes in TMPDIR ({len(os.listdir(tmpdir))} entries), "
+          f"{staging} bytes of staging directories in the cache")
+    os.unlink(archive)
+
+
+def random_delay():
+    return int.from_bytes(os.urandom(2), "little") / 65535 * 0.6
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--sizes", default="16,256,1024", help="archive sizes in MiB")
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..",
                                                          "build"))
-    parser.add_argument("--only", default="throughput,hits,handover")
+    parser.add_argument("--only", default="throughput,hits,road,kills,durability,handover")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     only = args.only.split(",")
@@ -337,8 +452,14 @@ def main():
                 throughput_and_memory(args, root, nginx, [int(s) for s in args.sizes.split(",")])
             if "hits" in only:
                 cache_hits(args, root, nginx)
+            if "road" in only:
+                whole_road(args, root, nginx)
+            if "kills" in only:
+                debris_after_kills(args, root, nginx)
         finally:
             nginx.stop()
+        if "durability" in only:
+            durability_cost(args, root)
         if "handover" in only:
             hand_over(args, root)
     finally:

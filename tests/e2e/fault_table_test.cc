@@ -121,7 +121,7 @@ const Fault kFaults[] = {
     {.name = "CutMidBody", .server = {"--cut-after", "100"}, .err = transferFailure("*")},
     {.name = "BodyShorterThanAnnounced", .server = {"--announce-extra", "5000"}, .err = transferFailure("*")},
     {.name = "UntrustedCertificate", .err = transferFailure("*certificate*"), .cache = CacheAfter::kAsItWas, .setup = Setup::kUntrustedTls},
-    {.name = "StalledServer", .server = {"--stall-after", "10"}, .err = transferFailure("no data received for 60 seconds")},
+    {.name = "StalledServer", .server = {"--stall-after", "10"}, .err = transferFailure("Operation too slow. Less than 1 bytes/sec transferred the last 60 seconds")},
     {.name = "TrustedCertificate", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustedTls},
     {.name = "RedirectChainWithoutLength", .server = {"--no-length"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .path = "/redirect/3/agent.zip"},
     {.name = "HomeReadOnly", .err = kUnpackFailed, .cache = CacheAfter::kAsItWas, .setup = Setup::kReadOnlyHome},
