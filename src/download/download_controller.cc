@@ -9,6 +9,7 @@
 #include "framework/os/paths.h"
 #include "framework/os/system_log.h"
 #include "platform/install_locations.h"
+#include "provisioning/agent_signature.h"
 #include "provisioning/cache_install.h"
 
 namespace {
@@ -22,6 +23,9 @@ constexpr double kDelayedCloseSeconds = 3.0;
 const char* const kDownloadingText = "Downloading";
 const char* const kInstallingText = "Initializing the installer";
 const char* const kUnzipFailedText = "Failed to unzip the installer.";
+const char* const kNotVerifiedText = "The download could not be verified.";
+// A signature file is a few hundred bytes; a body much larger is none.
+constexpr size_t kMaxSignatureSize = 64 * 1024;
 const char* const kTransferFailedText =
     "Error during the download process.\nSee the log in Console app for more information.";
 
@@ -112,13 +116,26 @@ void Download::downloadFromURL(const std::string& url) {
     replacedSessions_.push_back(std::move(urlSession_));
   }
   urlSession_ = std::make_unique<fw::UrlSession>(sessionConfiguration(), this);
+  const auto bundle = fw::mainBundle();
+  anchor_ = readTrustAnchor(bundle ? bundle->resourcePath : "");
+  if (anchor_.required && anchor_.keys.empty()) {
+    // A broken key file trusts nothing: no download could be run.
+    fw::systemLog("Download not verified! installAgentKey.pub: " + anchor_.problem);
+    failure(kNotVerifiedText, fw::Color::kRed);
+    return;
+  }
   // A cached install agent with its validation string lets the server answer 304, no body.
   std::vector<std::string> headerLines;
-  sentValidationString_ = cachedValidationString(getInstallAgentCacheDir());
+  sentValidationString_ = cachedValidationString(getInstallAgentCacheDir(), anchor_.keyIds());
   if (!sentValidationString_.empty()) {
     headerLines.push_back("If-None-Match: " + sentValidationString_);
   }
   theDownload_ = urlSession_->downloadTaskWithURL(url, headerLines);
+  if (anchor_.required) {
+    // The archive is hashed as it arrives: checking its signature costs no second pass over it.
+    hasher_.emplace();
+    theDownload_->setBodyObserver([this](std::string_view piece) { hasher_->update(piece); });
+  }
   theDownload_->resume();
 }
 
@@ -169,7 +186,8 @@ bool Download::firstData() {
     validationString_ = sentValidationString_;  // "not modified" from what we sent
   }
   fileLength_ = response.expectedContentLength;
-  if (keepCachedInstallAgentIfCurrent(getInstallAgentCacheDir(), validationString_)) {
+  if (keepCachedInstallAgentIfCurrent(getInstallAgentCacheDir(), validationString_,
+                                       anchor_.keyIds())) {
     installAgentLocation_ = installAgentDirOnDisk();
     application_.setExitStatus(1);
     theDownload_->cancel();
@@ -217,8 +235,12 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
       return;
     }
   }
+  std::string signer;
+  if (anchor_.required && !verifyArchive(&signer)) {
+    return;
+  }
   installingDisplay();
-  if (installIntoCache(location)) {
+  if (installIntoCache(location, signer)) {
     installAgentLocation_ = installAgentDirOnDisk();
     application_.setExitStatus(1);
     onMainThread([&] {
@@ -241,13 +263,36 @@ void Download::installingDisplay() {
   });
 }
 
-bool Download::installIntoCache(const std::string& archive) {
+bool Download::verifyArchive(std::string* signer) {
+  const std::string url = signatureUrl(theDownload_->response().url);
+  fw::HttpResponse response;
+  std::string signature;
+  std::string cause;
+  const std::optional<fw::UrlError> error =
+      urlSession_->fetchSmall(url, kMaxSignatureSize, &response, &signature);
+  if (error) {
+    cause = "cannot fetch the signature: " + error->localizedDescription;
+  } else if (response.statusCode >= kFirstFailingStatus) {
+    cause = "no signature (status " + std::to_string(response.statusCode) + ")";
+  } else if (const std::optional<Verified> verified =
+                 ::verifyArchive(anchor_, hasher_->finish(), signature, &cause)) {
+    fw::systemLog("Download verified, signed with key " + verified->signer + ": " +
+                  displayText(verified->trustedComment));
+    *signer = verified->signer;
+    return true;
+  }
+  fw::systemLog("Download not verified! " + displayText(cause) + " " + displayText(url));
+  onMainThread([&] { failure(kNotVerifiedText, fw::Color::kRed); });
+  return false;
+}
+
+bool Download::installIntoCache(const std::string& archive, const std::string& signer) {
   const std::string cacheDir = getInstallAgentCacheDir();
   Staging staging = unpackIntoStaging(archive, cacheDir, report_message_main);
   // Closed while unpacking, or while waiting for other runs to finish with the install agent
   // that this one replaces: the user no longer wants it.
   return !staging.path.empty() &&
-         installStagedInstallAgent(std::move(staging), cacheDir, validationString_,
+         installStagedInstallAgent(std::move(staging), cacheDir, validationString_, signer,
                                    [this] { return windowClosed_.load(); });
 }
 

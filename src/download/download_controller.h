@@ -11,6 +11,7 @@
 #include "framework/net/url_session.h"
 #include "framework/ui/application.h"
 #include "framework/ui/window.h"
+#include "provisioning/agent_signature.h"
 
 /// The one object of the download window: the application's delegate, the window's delegate
 /// and the delegate of the URL session that fetches the install agent archive.
@@ -72,8 +73,12 @@ class Download : public fw::ApplicationDelegate,
   bool firstData();
   void progressUpdate(int64_t bytes);
   void installingDisplay();
-  /// Puts the downloaded archive's install agent into the cache; false when it could not.
-  bool installIntoCache(const std::string& archive);
+  /// When the bundle trusts keys: fetches the archive's signature and checks it; on failure,
+  /// logs the cause and shows it. True, with the signer's key id, when the archive is verified.
+  bool verifyArchive(std::string* signer);
+  /// Puts the downloaded archive's install agent into the cache, recording who signed it (empty:
+  /// nobody was asked to); false when it could not.
+  bool installIntoCache(const std::string& archive, const std::string& signer);
   /// Hands window work to the main thread and waits for it; false when the loop has ended.
   bool onMainThread(const std::function<void()>& work);
 
@@ -91,6 +96,8 @@ class Download : public fw::ApplicationDelegate,
   std::vector<std::unique_ptr<fw::UrlSession>> replacedSessions_;
 
   std::string sentValidationString_;  // the If-None-Match of the request, if any
+  TrustAnchor anchor_;                 // what the bundle trusts; nothing required without keys
+  std::optional<fw::crypto::Blake2b512> hasher_;  // the archive's, when it is to be verified
   bool firstDataDone_ = false;        // worker thread only
   std::atomic<bool> windowClosed_{false};
 };

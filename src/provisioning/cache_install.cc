@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -77,15 +78,15 @@ Staging createStaging(const std::string& cacheDir) {
 }
 
 // Under the cache lock, exclusive: removes what runs that are gone (killed, say) left in the
-// cache: staging directories that nobody holds, and validation strings that were never renamed
-// into place. Links and other entries of those names go too, never followed.
+// cache: staging directories that nobody holds, and validation strings (and signers) that were
+// never renamed into place. Links and other entries of those names go too, never followed.
 void removeAbandonedEntries(const std::string& cacheDir) {
   std::vector<std::string> abandoned;
   {
     fw::DirStream dir(::opendir(cacheDir.c_str()));
     while (const dirent* entry = dir.next()) {
       const std::string name = entry->d_name;
-      if (name.starts_with(VALIDATION_STRING_FILE + ".")) {
+      if (name.starts_with(VALIDATION_STRING_FILE + ".") || name.starts_with(".signedby.")) {
         abandoned.push_back(name);
       } else if (name.starts_with(kStagingPrefix)) {
         const fw::UniqueFd fd(::openat(::dirfd(dir.get()), name.c_str(),
@@ -101,10 +102,16 @@ void removeAbandonedEntries(const std::string& cacheDir) {
   }
 }
 
+bool signerTrusted(const std::string& cacheDir, const std::vector<std::string>& trustedSigners) {
+  return trustedSigners.empty() || std::find(trustedSigners.begin(), trustedSigners.end(),
+                                             readSigner(cacheDir)) != trustedSigners.end();
+}
+
 }  // namespace
 
-std::string cachedValidationString(const std::string& cacheDir) {
-  if (installAgentDirOnDisk().empty()) {
+std::string cachedValidationString(const std::string& cacheDir,
+                                   const std::vector<std::string>& trustedSigners) {
+  if (installAgentDirOnDisk().empty() || !signerTrusted(cacheDir, trustedSigners)) {
     return "";
   }
   const std::string stored = readValidationString(cacheDir);
@@ -112,7 +119,8 @@ std::string cachedValidationString(const std::string& cacheDir) {
 }
 
 bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
-                                     const std::optional<std::string>& validationString) {
+                                     const std::optional<std::string>& validationString,
+                                     const std::vector<std::string>& trustedSigners) {
   if (installAgentDirOnDisk().empty()) {
     return false;
   }
@@ -120,7 +128,8 @@ bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
   // no other run replaces it while it is started and runs.
   cache_lock::lockShared(cacheDir);
   const std::string agentDir = installAgentDirOnDisk();
-  if (!agentDir.empty() && validationString && isCacheValid(cacheDir, *validationString)) {
+  if (!agentDir.empty() && validationString && isCacheValid(cacheDir, *validationString) &&
+      signerTrusted(cacheDir, trustedSigners)) {
     return true;
   }
   cache_lock::unlock();
@@ -129,6 +138,7 @@ bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
   if (!agentDir.empty() && cache_lock::tryLockExclusive(cacheDir)) {
     fw::removeItemAtPath(agentDir);
     removeValidationString(cacheDir);
+    writeSigner(cacheDir, "");
     cache_lock::unlock();
   }
   return false;
@@ -150,7 +160,7 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
 
 bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
-                               const std::function<bool()>& giveUp) {
+                               const std::string& signer, const std::function<bool()>& giveUp) {
   if (giveUp() || !cache_lock::lockExclusive(cacheDir, giveUp)) {
     discardStaging(staging.path);
     return false;
@@ -158,7 +168,7 @@ bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
   removeAbandonedEntries(cacheDir);
   bool installed = false;
   if (validationString && !installAgentDirOnDisk().empty() &&
-      isCacheValid(cacheDir, *validationString)) {
+      isCacheValid(cacheDir, *validationString) && readSigner(cacheDir) == signer) {
     discardStaging(staging.path);  // another run has just put this very install agent in place
     installed = true;
   } else {
@@ -166,9 +176,11 @@ bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
     // disk before it takes the old one's place: even after a power loss the record never
     // describes an install agent that the cache does not wholly hold.
     removeValidationString(cacheDir);
+    writeSigner(cacheDir, "");
     installed = fw::syncFileSystemOf(staging.path) &&
                 replaceDirectory(staging.path, agentDirIn(cacheDir)) && fw::syncDirectory(cacheDir);
     if (installed) {
+      writeSigner(cacheDir, signer);
       writeValidationString(cacheDir, validationString.value_or(""));
     } else {
       discardStaging(staging.path);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/base/unique_fd.h"
 #include "platform/report_fn.h"
@@ -17,16 +18,20 @@
 
 /// The validation string of the cached install agent, to be sent as If-None-Match: empty when
 /// the cache holds no install agent, or its stored string is not a well-formed header value
-/// (visible characters, blanks, tabs and bytes from 0x80 up; no control byte).
-std::string cachedValidationString(const std::string& cacheDir);
+/// (visible characters, blanks, tabs and bytes from 0x80 up; no control byte), or, when
+/// `trustedSigners` (key ids) are given, the install agent was not verified with one of them.
+std::string cachedValidationString(const std::string& cacheDir,
+                                   const std::vector<std::string>& trustedSigners);
 
 /// At the first data of a download: true when the cache holds an install agent and
 /// `validationString` (the response's, if it has one) equals the stored one. That install agent
-/// is then kept for this run. Otherwise an install agent there is out of date: it is removed
+/// is then kept for this run; when `trustedSigners` are given, it must also have been verified
+/// with one of them. Otherwise an install agent there is out of date: it is removed
 /// with its validation string, unless another run is using it (the download's install agent
 /// takes its place later). With no install agent in the cache, nothing is read or removed.
 bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
-                                     const std::optional<std::string>& validationString);
+                                     const std::optional<std::string>& validationString,
+                                     const std::vector<std::string>& trustedSigners);
 
 /// A staging directory, and the lock on it that marks it as a living run's: one whose lock nobody
 /// holds any more is removed by the next run that puts an install agent in place.
@@ -42,7 +47,8 @@ struct Staging {
 Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDir, ReportFn report);
 
 /// Puts the staging directory in the place of the cache's install agent (whatever is there: a
-/// symbolic link is removed as the link) and records the validation string (none: no record),
+/// symbolic link is removed as the link) and records the validation string (none: no record)
+/// and the key that it was verified with (empty: none),
 /// once no other run uses the install agent that it replaces. Meanwhile it asks `giveUp` every
 /// 50 ms; true ends the wait. The new install agent is on the disk before it takes the old
 /// one's place, and its record only after that. What killed runs left in the cache goes first.
@@ -52,6 +58,6 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
 /// agent.
 bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
-                               const std::function<bool()>& giveUp);
+                               const std::string& signer, const std::function<bool()>& giveUp);
 
 #endif  // SRC_PROVISIONING_CACHE_INSTALL_H_

@@ -12,6 +12,10 @@ std::string validationFilePath(const std::string& directory) {
   return directory + PATH_SEPARATOR + VALIDATION_STRING_FILE;
 }
 
+std::string signerFilePath(const std::string& directory) {
+  return directory + PATH_SEPARATOR + ".signedby";
+}
+
 }  // namespace
 
 // Only a regular file of the cache's own counts: a link could show another file's line (and send
@@ -45,4 +49,16 @@ void writeValidationString(std::string directory, std::string validationString) 
 
 void removeValidationString(const std::string& directory) {
   ::unlink(validationFilePath(directory).c_str());
+}
+
+std::string readSigner(const std::string& directory) {
+  const fw::FirstLine line = fw::readFirstLine(signerFilePath(directory), 64, fw::Links::kRefuse);
+  return line.tooLong ? "" : line.text;
+}
+
+void writeSigner(const std::string& directory, const std::string& signer) {
+  const std::string path = signerFilePath(directory);
+  if (signer.empty() || !fw::replaceFileDurably(path, signer)) {
+    ::unlink(path.c_str());
+  }
 }

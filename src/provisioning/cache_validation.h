@@ -27,4 +27,13 @@ std::string readValidationString(const std::string& directory);
 /// Removes the directory's validation-string file, if any.
 void removeValidationString(const std::string& directory);
 
+/// The id of the key whose signature the cached install agent was verified with (its text, as
+/// minisign shows it), kept beside the validation string in ".signedby"; empty when there is
+/// none, for an install agent that nothing was asked to verify.
+std::string readSigner(const std::string& directory);
+
+/// Records the signer as writeValidationString() records a validation string; an empty signer
+/// removes the record.
+void writeSigner(const std::string& directory, const std::string& signer);
+
 #endif  // SRC_PROVISIONING_CACHE_VALIDATION_H_

@@ -68,7 +68,7 @@ TEST_F(CacheInstallTest, FailedFinalMoveLeavesNothing) {
     writeFile(cache_ + ".validatestring", "\"old\"");
     Staging staging = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
     return !staging.path.empty() &&
-           !installStagedInstallAgent(std::move(staging), cache_, "\"new\"",
+           !installStagedInstallAgent(std::move(staging), cache_, "\"new\"", "",
                                       [] { return false; }) &&
            othersCanLock("-x");
   }));

@@ -46,6 +46,7 @@ const std::map<std::string, Setter>& valueOptions() {
       {"--tls-cert", text(&EndpointOptions::tlsCert)},
       {"--tls-key", text(&EndpointOptions::tlsKey)},
       {"--redirect-to", text(&EndpointOptions::redirectTo)},
+      {"--signature", text(&EndpointOptions::signature)},
       {"--status",
        [](EndpointOptions& o, const std::string& value) {
          uint64_t number = 0;
@@ -141,6 +142,7 @@ std::string endpointUsage() {
          "  --log F                  append one line per finished request to F\n"
          "  --tls-cert F --tls-key F serve HTTPS\n"
          "  --redirect-to URL        answer every GET for content with 302 to URL\n"
+         "  --signature F            serve F for paths that end in .minisig (404 if missing)\n"
          "  --ignore-if-none-match   never answer 304\n"
          "  --status N               answer every GET for content with status N\n"
          "  --empty-body             send no body (Content-Length: 0)\n"

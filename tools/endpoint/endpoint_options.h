@@ -18,6 +18,7 @@ struct EndpointOptions {
   std::string tlsCert;   // both set: HTTPS
   std::string tlsKey;
   std::string redirectTo;  // every content request is sent there, when set
+  std::string signature;   // served for paths that end in ".minisig", when set
   bool ignoreIfNoneMatch = false;
   std::optional<int> status;  // every content response gets this status
   bool emptyBody = false;

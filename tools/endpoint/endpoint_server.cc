@@ -130,8 +130,11 @@ void EndpointServer::handle(const httplib::Request& request, httplib::Response& 
 void EndpointServer::serveContent(const httplib::Request& request, httplib::Response& response) {
   ContentFile file;
   std::string tag;
-  if (!options_.contentPath().empty()) {
-    file = ContentFile(options_.contentPath());
+  const std::string& path = !options_.signature.empty() && request.path.ends_with(".minisig")
+                                ? options_.signature
+                                : options_.contentPath();
+  if (!path.empty()) {
+    file = ContentFile(path);
     if (!file.isOpen()) {
       response.status = 404;
       remember(response, nullptr);

@@ -67,11 +67,10 @@ UrlError::Code errorCodeFor(CURLcode code) {
 // One GET through libcurl's multi interface, so that another thread can interrupt its wait.
 class Transfer {
  public:
-  Transfer(const CurlLibrary& curl, const UrlSessionConfiguration& configuration, int bodyFd,
+  Transfer(const CurlLibrary& curl, const UrlSessionConfiguration& configuration,
            HttpResponse& response, const CurlTransferHooks& hooks)
       : curl_(curl),
         configuration_(configuration),
-        bodyFd_(bodyFd),
         response_(response),
         hooks_(hooks),
         easy_(nullptr, EasyDeleter{&curl}),
@@ -86,7 +85,6 @@ class Transfer {
   bool configure(const std::string& url, const std::vector<std::string>& headerLines);
   std::optional<UrlError> perform();
   void captureResponse();
-  bool writeBody(const char* data, size_t length);
   bool report();
   UrlError errorFor(CURLcode code, const std::string& url) const;
   UrlError cancelled(const std::string& url) const {
@@ -95,7 +93,6 @@ class Transfer {
 
   const CurlLibrary& curl_;
   const UrlSessionConfiguration& configuration_;
-  const int bodyFd_;
   HttpResponse& response_;
   const CurlTransferHooks& hooks_;
   std::unique_ptr<CURL, EasyDeleter> easy_;
@@ -232,7 +229,8 @@ size_t Transfer::onBody(char* data, size_t size, size_t count, void* self) {
   if (!transfer->captured_) {
     transfer->captureResponse();
   }
-  if (!transfer->writeBody(data, length)) {
+  transfer->writeErrno_ = transfer->hooks_.storeBody(std::string_view(data, length));
+  if (transfer->writeErrno_ != 0) {
     return 0;  // ends the transfer with a write error
   }
   transfer->total_ += static_cast<int64_t>(length);
@@ -255,22 +253,9 @@ void Transfer::captureResponse() {
   response_.statusCode = status;
   response_.expectedContentLength = length < 0 ? -1 : static_cast<int64_t>(length);
   response_.headerFields = collected_.headerFields;
-}
-
-bool Transfer::writeBody(const char* data, size_t length) {
-  while (length > 0) {
-    const ssize_t written = ::write(bodyFd_, data, length);
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      writeErrno_ = errno;
-      return false;
-    }
-    data += written;
-    length -= static_cast<size_t>(written);
-  }
-  return true;
+  char* effective = nullptr;
+  curl_.easyGetinfo(easy_.get(), CURLINFO_EFFECTIVE_URL, &effective);
+  response_.url = effective != nullptr ? effective : "";
 }
 
 bool Transfer::report() {
@@ -299,14 +284,14 @@ UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
 
 std::optional<UrlError> runCurlTransfer(const std::string& url,
                                         const std::vector<std::string>& headerLines,
-                                        const UrlSessionConfiguration& configuration, int bodyFd,
+                                        const UrlSessionConfiguration& configuration,
                                         HttpResponse& response, const CurlTransferHooks& hooks) {
   std::string loadError;
   const CurlLibrary* curl = curlLibrary(loadError);
   if (curl == nullptr) {
     return UrlError{UrlError::Code::kOther, loadError, url};
   }
-  Transfer transfer(*curl, configuration, bodyFd, response, hooks);
+  Transfer transfer(*curl, configuration, response, hooks);
   std::optional<UrlError> error = transfer.run(url, headerLines);
   if (error && error->failingUrl.empty()) {
     error->failingUrl = url;

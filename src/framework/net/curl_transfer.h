@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/net/http_response.h"
@@ -23,13 +24,17 @@ struct CurlTransferHooks {
   /// Receives a function that interrupts the transfer's wait from another thread (or an empty
   /// one once the transfer is over).
   std::function<void(std::function<void()>)> setWaker;
+  /// Stores a piece of the final response's body: 0, or the errno of why it could not, which
+  /// ends the transfer with kCannotWriteFile.
+  std::function<int(std::string_view piece)> storeBody;
 };
 
-/// Runs one GET of `url` with libcurl on the calling thread, writing the body to `bodyFd` and
-/// the final response into `response`. Returns no error when the body is complete.
+/// Runs one GET of `url` with libcurl on the calling thread, handing the body to
+/// `hooks.storeBody` and the final response into `response`. Returns no error when the body is
+/// complete.
 std::optional<UrlError> runCurlTransfer(const std::string& url,
                                         const std::vector<std::string>& headerLines,
-                                        const UrlSessionConfiguration& configuration, int bodyFd,
+                                        const UrlSessionConfiguration& configuration,
                                         HttpResponse& response, const CurlTransferHooks& hooks);
 
 }  // namespace fw

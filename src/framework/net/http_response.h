@@ -12,6 +12,8 @@ namespace fw {
 
 /// The final HTTP response of a transfer, after any redirects.
 struct HttpResponse {
+  /// The URL that the response came from, the last one after redirects.
+  std::string url;
   long statusCode = 0;
   /// The announced length of the body, or -1 when the server announced none.
   int64_t expectedContentLength = -1;

@@ -62,6 +62,18 @@ UniqueFd createBodyFile(const std::string& prefix) {
   return {};
 }
 
+// What every transfer of the session shares: it ends when the session does, and another thread
+// can interrupt its wait.
+CurlTransferHooks hooksFor(UrlSession::Shared& shared) {
+  CurlTransferHooks hooks;
+  hooks.isCancelled = [&] { return shared.isInvalidated(); };
+  hooks.setWaker = [&](std::function<void()> waker) {
+    const std::lock_guard<std::mutex> lock(shared.mutex);
+    shared.waker = std::move(waker);
+  };
+  return hooks;
+}
+
 void runTask(UrlSession::Shared& shared, DownloadTask& task) {
   UrlSessionDownloadDelegate& delegate = *shared.delegate;
   const auto deliverable = [&] { return !shared.isInvalidated() && !task.isCancelled(); };
@@ -84,7 +96,7 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     return;
   }
 
-  CurlTransferHooks hooks;
+  CurlTransferHooks hooks = hooksFor(shared);
   hooks.onData = [&](int64_t bytes, int64_t total, int64_t expected) {
     if (!deliverable()) {
       return false;
@@ -93,13 +105,24 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     return true;
   };
   hooks.isCancelled = [&] { return !deliverable(); };
-  hooks.setWaker = [&](std::function<void()> waker) {
-    const std::lock_guard<std::mutex> lock(shared.mutex);
-    shared.waker = std::move(waker);
+  hooks.storeBody = [&](std::string_view piece) {
+    while (!piece.empty()) {
+      const ssize_t written = ::write(bodyFd.get(), piece.data(), piece.size());
+      if (written < 0 && errno != EINTR) {
+        return errno;
+      }
+      piece.remove_prefix(written < 0 ? 0 : static_cast<size_t>(written));
+    }
+    return 0;
   };
-  std::optional<UrlError> error =
-      runCurlTransfer(task.url(), task.headerLines(), shared.configuration, bodyFd.get(),
-                      task.mutableResponse(), hooks);
+  if (const auto& observer = task.bodyObserver()) {
+    hooks.storeBody = [store = hooks.storeBody, &observer](std::string_view piece) {
+      observer(piece);
+      return store(piece);
+    };
+  }
+  std::optional<UrlError> error = runCurlTransfer(task.url(), task.headerLines(),
+                                                  shared.configuration, task.mutableResponse(), hooks);
   if (!error && deliverable()) {
     // The delegate, and what it starts meanwhile (unzip), read the body through a path into
     // this process's descriptors: the one that it names is inherited only during the call.
@@ -156,6 +179,24 @@ void UrlSession::invalidateAndWait() {
       shared_->worker.join();
     }
   }
+}
+
+std::optional<UrlError> UrlSession::fetchSmall(const std::string& url, size_t limit,
+                                               HttpResponse* response, std::string* body) {
+  CurlTransferHooks hooks = hooksFor(*shared_);
+  hooks.onData = [](int64_t, int64_t, int64_t) { return true; };
+  hooks.storeBody = [&](std::string_view piece) {
+    if (body->size() + piece.size() > limit) {
+      return EFBIG;
+    }
+    body->append(piece);
+    return 0;
+  };
+  std::optional<UrlError> error = runCurlTransfer(url, {}, shared_->configuration, *response, hooks);
+  if (error && shared_->isInvalidated()) {
+    error->code = UrlError::Code::kCancelled;
+  }
+  return error;
 }
 
 std::shared_ptr<DownloadTask> UrlSession::downloadTaskWithURL(

@@ -3,8 +3,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/net/http_response.h"
@@ -52,6 +55,13 @@ class UrlSession {
   std::shared_ptr<DownloadTask> downloadTaskWithURL(const std::string& url,
                                                     std::vector<std::string> headerLines = {});
 
+  /// One GET of the URL with the session's configuration, on the calling thread, the body kept
+  /// in `body`, at most `limit` bytes of it (more: kCannotWriteFile), the final response in
+  /// `response`. For a small file that a delegate needs before it goes on (a signature, say):
+  /// called from a callback, it ends as soon as the session is invalidated (kCancelled).
+  std::optional<UrlError> fetchSmall(const std::string& url, size_t limit, HttpResponse* response,
+                                     std::string* body);
+
   /// Cancels every task and ends the session: no callback is made after this returns, other
   /// than one already in progress.
   void invalidateAndCancel();
@@ -80,6 +90,13 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   void cancel();
   bool isCancelled() const;
 
+  /// Sees every piece of the final response's body as it arrives, on the worker thread, before
+  /// it is stored. Set before resume().
+  void setBodyObserver(std::function<void(std::string_view)> observer) {
+    bodyObserver_ = std::move(observer);
+  }
+  const std::function<void(std::string_view)>& bodyObserver() const { return bodyObserver_; }
+
   const HttpResponse& response() const { return response_; }
   HttpResponse& mutableResponse() { return response_; }
   const std::string& url() const { return url_; }
@@ -90,6 +107,7 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   std::vector<std::string> headerLines_;
   std::weak_ptr<UrlSession::Shared> session_;
   HttpResponse response_;
+  std::function<void(std::string_view)> bodyObserver_;
   std::atomic<bool> resumed_{false};
   std::atomic<bool> cancelled_{false};
 };

@@ -11,7 +11,10 @@
 
 namespace fw {
 
-FirstLine readFirstLine(const std::string& path, size_t maxLength, Links links) {
+namespace {
+
+// Reads from the start of the file up to the delimiter, if any, the end, or past `maxLength`.
+FirstLine readUpTo(const std::string& path, size_t maxLength, Links links, bool toLineEnd) {
   FirstLine result;
   // Non-blocking: a FIFO put in the file's place must not hold the run.
   const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::kRefuse ? O_NOFOLLOW : 0);
@@ -31,7 +34,7 @@ FirstLine readFirstLine(const std::string& path, size_t maxLength, Links links) 
     if (got <= 0) {
       break;  // the end of the file, or a read error: what was read stands
     }
-    const char* end = std::find(buffer, buffer + got, '\n');
+    const char* end = toLineEnd ? std::find(buffer, buffer + got, '\n') : buffer + got;
     result.text.append(buffer, static_cast<size_t>(end - buffer));
     if (end != buffer + got) {
       break;  // the line feed ends the line
@@ -43,6 +46,16 @@ FirstLine readFirstLine(const std::string& path, size_t maxLength, Links links) 
     }
   }
   return result;
+}
+
+}  // namespace
+
+FirstLine readFirstLine(const std::string& path, size_t maxLength, Links links) {
+  return readUpTo(path, maxLength, links, true);
+}
+
+FirstLine readSmallFile(const std::string& path, size_t maxLength, Links links) {
+  return readUpTo(path, maxLength, links, false);
 }
 
 }  // namespace fw

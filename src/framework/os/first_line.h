@@ -20,6 +20,10 @@ enum class Links { kFollow, kRefuse };
 /// blocks.
 FirstLine readFirstLine(const std::string& path, size_t maxLength, Links links = Links::kFollow);
 
+/// The whole of a small regular file, as readFirstLine() reads its first line: `text` is all of
+/// it unless it is longer than `maxLength` (then `tooLong`).
+FirstLine readSmallFile(const std::string& path, size_t maxLength, Links links = Links::kFollow);
+
 }  // namespace fw
 
 #endif  // SRC_FRAMEWORK_OS_FIRST_LINE_H_
