@@ -4,8 +4,8 @@ otherwise run, the two alternating, and reported as medians and ratios.
 
   bench/bench.py [--runs N] [--sizes 256,1024] [--build DIR]
 
-Needs a built tree (scripts/build.sh), nginx, curl, unzip and zip. Everything runs on 127.0.0.1
-in a temporary directory that is removed at the end.
+Needs a built tree (scripts/build.sh), nginx, curl, unzip, zip and minisign. Everything runs on
+127.0.0.1 in a temporary directory that is removed at the end.
 """
 
 import argparse
@@ -370,6 +370,48 @@ def whole_road(args, root, nginx):
     print("ratio: the commands' time over the program's (above 1: the program is faster)")
 
 
+def signed_road(args, root, nginx):
+    print("\n== A signed 256 MiB archive, whole road, against curl, minisign -V, unzip and sh "
+          "(medians of alternating runs, each after sync)")
+    archive = make_archive(root, "signed.zip", 256 * MIB)
+    key = os.path.join(root, "signing")
+    subprocess.run(["minisign", "-G", "-W", "-p", key + ".pub", "-s", key + ".key"],
+                   stdout=subprocess.DEVNULL, check=True)
+    subprocess.run(["minisign", "-S", "-s", key + ".key", "-m", archive],
+                   stdout=subprocess.DEVNULL, check=True)
+    sandbox = Sandbox(args.build, root, "signed")
+    shutil.copy2(key + ".pub", os.path.join(sandbox.app, "installAgentKey.pub"))
+    url = nginx.url(os.path.basename(archive))
+    sandbox.set_url(url)
+    work = os.path.join(root, "signed-work")
+    commands = (f"curl -s -o {work}/f {url} && curl -s -o {work}/f.minisig {url}.minisig"
+                f" && minisign -Vq -m {work}/f -p {key}.pub"
+                f" && unzip -qq -o {work}/f -d {work}/d && sh {work}/d/install")
+    synced = commands + f" && sync -f {work}/d"
+    mine, plain, durable, peaks = [], [], [], []
+
+    def ours():
+        _, total, (hwm, _, _) = sandbox.run()
+        peaks.append(hwm)
+        return total
+
+    for _ in range(args.runs):
+        for times, run in ((mine, ours),
+                           (plain, lambda: timed_spawn(["sh", "-c", commands], os.environ)),
+                           (durable, lambda: timed_spawn(["sh", "-c", synced], os.environ))):
+            sandbox.clear_cache()
+            shutil.rmtree(work, ignore_errors=True)
+            os.makedirs(work)
+            os.sync()
+            times.append(run())
+    print(f"program {median(mine):.3f} s, peak RSS {max(peaks) / 1024:.1f} MiB; "
+          f"commands {median(plain):.3f} s (ratio {median(plain) / median(mine):.2f}); "
+          f"commands + sync -f {median(durable):.3f} s (ratio {median(durable) / median(mine):.2f})")
+    print("ratio: the commands' time over the program's (above 1: the program is faster)")
+    os.unlink(archive)
+    shutil.rmtree(work, ignore_errors=True)
+
+
 def durability_cost(args, root):
     print("\n== Making an unpacked install agent durable: unzip alone, then with one syncfs of the "
           "file system (sync -f), then with an fsync of every file and directory")
@@ -443,7 +485,7 @@ def main():
     parser.add_argument("--sizes", default="16,256,1024", help="archive sizes in MiB")
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..",
                                                          "build"))
-    parser.add_argument("--only", default="throughput,hits,road,kills,durability,handover")
+    parser.add_argument("--only", default="throughput,hits,road,kills,signed,durability,handover")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     only = args.only.split(",")
@@ -460,6 +502,8 @@ def main():
                 whole_road(args, root, nginx)
             if "kills" in only:
                 debris_after_kills(args, root, nginx)
+            if "signed" in only:
+                signed_road(args, root, nginx)
         finally:
             nginx.stop()
         if "durability" in only:

@@ -35,8 +35,14 @@ TrustAnchor readTrustAnchor(const std::string& resourcePath) {
 }
 
 std::string signatureUrl(const std::string& archiveUrl) {
-  const size_t end = archiveUrl.find_first_of("?#");
+  const size_t scheme = archiveUrl.find("://");
+  const size_t authority = scheme == std::string::npos ? 0 : scheme + 3;
+  const size_t end = archiveUrl.find_first_of("?#", authority);
   std::string url = archiveUrl.substr(0, end);
+  // Without a path, the suffix would land in the host name.
+  if (url.find('/', authority) == std::string::npos) {
+    url += '/';
+  }
   url += ".minisig";
   if (end != std::string::npos) {
     url += archiveUrl.substr(end);

@@ -15,9 +15,9 @@
 
 /// What a bundle trusts.
 struct TrustAnchor {
-  bool required = false;         // the bundle ships a key file: downloads are verified
-  std::vector<PublicKey> keys;   // none, with `required`: the file is broken, nothing verifies
-  std::string problem;           // why the file is broken
+  bool required = false;        // the bundle ships a key file: downloads are verified
+  std::vector<PublicKey> keys;  // none, with `required`: the file is broken, nothing verifies
+  std::string problem;          // why the file is broken
 
   /// The ids of the keys as minisign shows them.
   std::vector<std::string> keyIds() const;

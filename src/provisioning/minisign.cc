@@ -19,8 +19,8 @@ std::optional<std::string> decodeBase64(std::string_view text) {
   std::string bytes;
   uint32_t bits = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    const bool padding = text[i] == '=' && i + 2 >= text.size() &&
-                         (i + 1 == text.size() || text[i + 1] == '=');
+    const bool padding =
+        text[i] == '=' && i + 2 >= text.size() && (i + 1 == text.size() || text[i + 1] == '=');
     const size_t value = padding ? 0 : kAlphabet.find(text[i]);
     if (value == std::string_view::npos) {
       return std::nullopt;
@@ -143,8 +143,7 @@ std::optional<Signature> parseSignature(std::string_view text, std::string* erro
   return signature;
 }
 
-std::optional<KeyId> verifySignature(const Signature& signature,
-                                     const std::vector<PublicKey>& keys,
+std::optional<KeyId> verifySignature(const Signature& signature, const std::vector<PublicKey>& keys,
                                      const fw::crypto::Digest& digest, std::string* error) {
   const auto key = std::find_if(keys.begin(), keys.end(), [&](const PublicKey& candidate) {
     return candidate.id == signature.keyId;

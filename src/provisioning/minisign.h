@@ -25,12 +25,12 @@ struct PublicKey {
 
 struct Signature {
   KeyId keyId{};
-  std::array<uint8_t, 64> signature{};  // of the file's BLAKE2b-512
-  std::string trustedComment;           // after "trusted comment: "
+  std::array<uint8_t, 64> signature{};        // of the file's BLAKE2b-512
+  std::string trustedComment;                 // after "trusted comment: "
   std::array<uint8_t, 64> globalSignature{};  // of the signature and the trusted comment
 };
 
-/// The key id as minisign shows it: 16 uppercase hexadecimal digits.
+/// The key id as minisign shows it: uppercase hexadecimal, without leading zeros.
 std::string keyIdText(const KeyId& id);
 
 /// The keys of a public-key file: one or more, each an "untrusted comment:" line and the line of
@@ -46,8 +46,7 @@ std::optional<Signature> parseSignature(std::string_view text, std::string* erro
 /// Checks the signature of a file whose BLAKE2b-512 is `digest` against the pinned keys: made by
 /// one of them, over the digest, and its trusted comment by the same key. The key's id, or none
 /// with the reason in `error`.
-std::optional<KeyId> verifySignature(const Signature& signature,
-                                     const std::vector<PublicKey>& keys,
+std::optional<KeyId> verifySignature(const Signature& signature, const std::vector<PublicKey>& keys,
                                      const fw::crypto::Digest& digest, std::string* error);
 
 #endif  // SRC_PROVISIONING_MINISIGN_H_

@@ -1,6 +1,6 @@
-// Signed install agents end to end: keys and signatures made by Debian's minisign, the bundle's
-// installAgentKey.pub, and bi-endpoint serving the archive and its ".minisig". Code from the
-// network runs only when a pinned key signed it; anything else fails before a byte is unpacked.
+// Signed install agents end to end: keys made by Debian's minisign, the archive, its ".minisig"
+// and the bundle's installAgentKey.pub by the vendor's script, bi-endpoint serving them. Code
+// from the network runs only when a pinned key signed it; all else fails before any unpacking.
 
 #include <fnmatch.h>
 #include <gtest/gtest.h>
@@ -13,30 +13,29 @@ using namespace testing_support;
 
 namespace {
 
-enum class Tamper { kNone, kArchiveByte, kNoSidecar, kGarbage, kCut, kTrustedComment };
-
 struct Signing {
   const char* name;
-  std::string pinned;  // the keys in installAgentKey.pub: "a", "b", "ab"; "" for no file
-  char signer;         // 'a' or 'b'
-  Tamper tamper = Tamper::kNone;
-  std::string err = {};  // pattern of standard error after "Downloading\n"; {A}/{B}: key ids
+  std::string pinned;       // the keys in installAgentKey.pub: "a", "b", "ab"; "" for no file
+  char signer;              // 'a' or 'b'
+  const char* tamper = "";  // a shell command run on $ARCHIVE and $SIG after the signing
+  const char* query = "";   // of the endpoint URL: the signature's path goes before it
+  std::string err = {};     // pattern of standard error after "Downloading\n"; {A}/{B}: key ids
 };
 
 const char* const kNotVerified = "\nThe download could not be verified.\nInstallation failed.\n";
 
 // clang-format off
 const Signing kSignings[] = {
-    {.name = "GoodSignature", .pinned = "a", .signer = 'a', .err = "Download verified, signed with key {A}: timestamp:*file:agent.zip*hashed\nInitializing the installer\n"},
+    {.name = "GoodSignature", .pinned = "a", .signer = 'a', .query = "?v=1#top", .err = "Download verified, signed with key {A}: timestamp:*file:InstallAgent.zip*hashed\nInitializing the installer\n"},
     {.name = "FirstOfTwoKeys", .pinned = "ab", .signer = 'a', .err = "Download verified, signed with key {A}: *\nInitializing the installer\n"},
     {.name = "EitherOfTwoKeys", .pinned = "ab", .signer = 'b', .err = "Download verified, signed with key {B}: *\nInitializing the installer\n"},
     {.name = "NoKeyFileVerifiesNothing", .pinned = "", .signer = 'a', .err = "Initializing the installer\n"},
-    {.name = "ChangedByte", .pinned = "a", .signer = 'a', .tamper = Tamper::kArchiveByte, .err = "Download not verified! the signature does not match the archive {SIG}" + std::string(kNotVerified)},
+    {.name = "ChangedByte", .pinned = "a", .signer = 'a', .tamper = "printf X | dd of=\"$ARCHIVE\" bs=1 seek=99 conv=notrunc status=none", .err = "Download not verified! the signature does not match the archive {SIG}" + std::string(kNotVerified)},
     {.name = "OtherKey", .pinned = "a", .signer = 'b', .err = "Download not verified! signed with key {B}, which is not trusted {SIG}" + std::string(kNotVerified)},
-    {.name = "MissingSignature", .pinned = "ab", .signer = 'a', .tamper = Tamper::kNoSidecar, .err = "Download not verified! no signature (status 404) {SIG}" + std::string(kNotVerified)},
-    {.name = "GarbageSignature", .pinned = "a", .signer = 'a', .tamper = Tamper::kGarbage, .err = "Download not verified! no untrusted comment in the signature {SIG}" + std::string(kNotVerified)},
-    {.name = "CutSignature", .pinned = "a", .signer = 'a', .tamper = Tamper::kCut, .err = "Download not verified! no trusted comment in the signature {SIG}" + std::string(kNotVerified)},
-    {.name = "ChangedTrustedComment", .pinned = "a", .signer = 'a', .tamper = Tamper::kTrustedComment, .err = "Download not verified! the trusted comment is not the signer's {SIG}" + std::string(kNotVerified)},
+    {.name = "MissingSignature", .pinned = "ab", .signer = 'a', .tamper = "rm \"$SIG\"", .err = "Download not verified! no signature (status 404) {SIG}" + std::string(kNotVerified)},
+    {.name = "GarbageSignature", .pinned = "a", .signer = 'a', .tamper = "printf '\\211PNG\\r\\n garbage' > \"$SIG\"", .err = "Download not verified! no untrusted comment in the signature {SIG}" + std::string(kNotVerified)},
+    {.name = "CutSignature", .pinned = "a", .signer = 'a', .tamper = "sed -i '/^trusted comment/,$d' \"$SIG\"", .err = "Download not verified! no trusted comment in the signature {SIG}" + std::string(kNotVerified)},
+    {.name = "ChangedTrustedComment", .pinned = "a", .signer = 'a', .tamper = "sed -i s/file:/File:/ \"$SIG\"", .err = "Download not verified! the trusted comment is not the signer's {SIG}" + std::string(kNotVerified)},
 };
 // clang-format on
 
@@ -59,16 +58,33 @@ class SigningTest : public ProgramTest {
     }
   }
 
-  // Pins the keys (none: no key file) and signs the archive with the key.
+  // Signs the recording install agent with the vendor's script and pins the keys (none: no
+  // key file).
   void pinAndSign(const std::string& pinned, char signer) {
-    for (const char key : pinned) {
-      writeFile(resources_ + "/installAgentKey.pub",
-                readFile(resources_ + "/installAgentKey.pub") +
-                    readFile(root_ / (key + std::string(".pub"))));
+    const std::string agent = root_ / "agent";
+    if (!exists(agent)) {  // once: the same archive, the same ETag, for every signature
+      writeFile(agent + "/install", kRecordingAgent);
     }
-    ASSERT_EQ(0, runProcess({"/usr/bin/minisign", "-S", "-s",
-                             root_ / (signer + std::string(".key")), "-m", archive_})
-                     .exitStatus);
+    const auto pub = [this](char key) { return root_ / (key + std::string(".pub")); };
+    std::vector<std::string> argv = {BI_SIGN_AGENT_PATH, "-s",
+                                     root_ / (signer + std::string(".key")), agent, root_ / "out"};
+    // The script refuses to sign with a key that is not among those it puts in the bundle.
+    const bool signerPinned = pinned.find(signer) != std::string::npos;
+    for (const char key : signerPinned ? pinned : std::string(1, signer)) {
+      argv.push_back(pub(key));
+    }
+    ASSERT_EQ(0, runProcess(argv).exitStatus);
+    archive_ = root_ / "out/InstallAgent.zip";
+    std::string keys;
+    for (const char key : pinned) {
+      keys += readFile(pub(key));
+    }
+    if (signerPinned) {
+      EXPECT_EQ(keys, readFile(root_ / "out/installAgentKey.pub"));
+    }
+    if (!pinned.empty()) {
+      writeFile(resources_ + "/installAgentKey.pub", keys);
+    }
   }
 
   std::string ids_[2];
@@ -84,31 +100,11 @@ TEST_P(SigningTableTest, Row) {
   writeFile(cacheDir() + ".validatestring", "\"old\"");
   pinAndSign(signing.pinned, signing.signer);
   const std::string signature = archive_ + ".minisig";
-  std::string text = readFile(signature);
-  switch (signing.tamper) {
-    case Tamper::kArchiveByte: {
-      std::string bytes = readFile(archive_);
-      bytes[bytes.size() / 2] ^= 1;
-      writeFile(archive_, bytes);
-      break;
-    }
-    case Tamper::kNoSidecar:
-      std::filesystem::remove(signature);
-      break;
-    case Tamper::kGarbage:
-      writeFile(signature, "\x89PNG\r\n garbage");
-      break;
-    case Tamper::kCut:
-      writeFile(signature, text.substr(0, text.find("trusted comment:", 20)));
-      break;
-    case Tamper::kTrustedComment:
-      writeFile(signature, text.replace(text.find("file:"), 5, "File:"));
-      break;
-    case Tamper::kNone:
-      break;
-  }
+  ASSERT_EQ(
+      0, runProcess({"/bin/sh", "-c", signing.tamper}, {{"ARCHIVE", archive_}, {"SIG", signature}})
+             .exitStatus);
   Endpoint server(archive_, {"--signature", signature});
-  setEndpointUrl(server.url());
+  setEndpointUrl(server.url() + signing.query);
   const ProcessResult result = run();
 
   std::string pattern = "Downloading\n" + signing.err;
