@@ -56,13 +56,10 @@ Box find(const std::string& window, const std::string& colour) {
   return box;
 }
 
-// The program in a bundle with its GTK module, on the display that DISPLAY names.
+// The program in a bundle, on the display that DISPLAY names.
 class GuiBench : public ProgramTest {
  protected:
-  GuiBench() : ProgramTest(Layout::kApp) {
-    std::filesystem::copy_file(BI_GUI_MODULE_PATH,
-                               resources_ + "/../MacOS/bootstrap-installer-gtk.so");
-  }
+  GuiBench() : ProgramTest(Layout::kApp) {}
 
   std::unique_ptr<Child> startOnDisplay(Env env = {}) const {
     env.try_emplace("DISPLAY", std::getenv("DISPLAY"));

@@ -13,7 +13,8 @@ export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppres
 for kind in address,undefined thread; do
   dir="build-$(echo "$kind" | tr ',' '-')"
   echo "== $kind: building in $dir"
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DBI_WERROR=ON -DBI_SANITIZE="$kind" >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DBI_WERROR=ON -DBI_SANITIZE="$kind" \
+    -DBI_PORTABLE=OFF >/dev/null
   cmake --build "$dir" -j "$jobs"
   echo "== $kind: testing"
   (cd "$dir" && ctest --output-on-failure -j "$jobs")

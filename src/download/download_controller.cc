@@ -25,7 +25,7 @@ const char* const kInstallingText = "Initializing the installer";
 const char* const kUnzipFailedText = "Failed to unzip the installer.";
 const char* const kNotVerifiedText = "The download could not be verified.";
 // A signature file is a few hundred bytes; a body much larger is none.
-constexpr size_t kMaxSignatureSize = 64 * 1024;
+constexpr size_t kMaxSignatureSize = size_t{64} * 1024;
 const char* const kTransferFailedText =
     "Error during the download process.\nSee the log in Console app for more information.";
 

@@ -6,7 +6,7 @@
 namespace {
 
 // Keys of a handful of rotations; a file much larger is no key file.
-constexpr size_t kMaxKeyFileSize = 64 * 1024;
+constexpr size_t kMaxKeyFileSize = size_t{64} * 1024;
 
 }  // namespace
 

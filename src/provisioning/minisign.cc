@@ -75,8 +75,10 @@ std::optional<std::string> decodeLine(std::string_view line, size_t size,
 std::string keyIdText(const KeyId& id) {
   // A little-endian number, in hex without leading zeros, as minisign's key comments show it.
   uint64_t number = 0;
-  for (auto byte = id.rbegin(); byte != id.rend(); ++byte) {
-    number = (number << 8) | *byte;
+  int shift = 0;
+  for (const uint8_t byte : id) {
+    number |= uint64_t{byte} << shift;
+    shift += 8;
   }
   char digits[17];
   (void)std::snprintf(digits, sizeof digits, "%" PRIX64, number);

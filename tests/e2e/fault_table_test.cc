@@ -24,6 +24,7 @@ enum class Setup {
   kRefused,         // nothing listens at the URL
   kUntrustedTls,    // a self-signed certificate
   kTrustedTls,      // a certificate of an authority put in the system's trust store
+  kGnutlsCurl,      // the same, with the system's libcurl.so.4 hidden: libcurl-gnutls.so.4 left
   kReadOnlyHome,    // the run's user may not write to HOME
   kShippedArchive,  // InstallAgent.zip in the bundle: no download
   kHttpsToHttp,     // a trusted https endpoint that redirects to plain http
@@ -93,6 +94,9 @@ const char* const kAgentFailed =
     "Installation failed.\n";
 const char* const kTrustOnly =
     "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"";
+const char* const kTrustOnlyWithoutLibcurl =
+    "for f in /usr/lib/*/libcurl.so.4; do mount --bind /dev/null \"$f\"; done && "
+    "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"";
 const std::vector<std::string> kFileSizeLimit = {"/usr/bin/prlimit", "--fsize=1000000"};
 const std::map<std::string, std::string> kSlowAgent = {
     {"install", "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\nexec sleep 30\n"}};
@@ -123,6 +127,7 @@ const Fault kFaults[] = {
     {.name = "UntrustedCertificate", .err = transferFailure("*certificate*"), .cache = CacheAfter::kAsItWas, .setup = Setup::kUntrustedTls},
     {.name = "StalledServer", .server = {"--stall-after", "10"}, .err = transferFailure("Operation too slow. Less than 1 bytes/sec transferred the last 60 seconds")},
     {.name = "TrustedCertificate", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustedTls},
+    {.name = "TrustedCertificateThroughGnutlsLibcurl", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kGnutlsCurl},
     {.name = "RedirectChainWithoutLength", .server = {"--no-length"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .path = "/redirect/3/agent.zip"},
     {.name = "HomeReadOnly", .err = kUnpackFailed, .cache = CacheAfter::kAsItWas, .setup = Setup::kReadOnlyHome},
     {.name = "HomeIsAFile", .err = kUnpackFailed, .env = {{"HOME", "{ROOT}/agent.zip"}}},
@@ -205,18 +210,21 @@ TEST_P(FaultTableTest, Row) {
               "touch \"$BI_RECORD.unzip\"\nsleep 2\nexec /usr/bin/unzip \"$@\"\n", 0755);
     env["PATH"] = root_ / "slow-bin:" + std::string(std::getenv("PATH"));
   }
-  if (fault.setup == Setup::kUntrustedTls || fault.setup == Setup::kTrustedTls ||
-      fault.setup == Setup::kHttpsToHttp) {
+  const bool trusted = fault.setup == Setup::kTrustedTls || fault.setup == Setup::kGnutlsCurl ||
+                       fault.setup == Setup::kHttpsToHttp;
+  if (trusted || fault.setup == Setup::kUntrustedTls) {
     makeCertificates(fault.setup != Setup::kUntrustedTls);
     serverArgs = {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"};
   }
-  if (fault.setup == Setup::kTrustedTls || fault.setup == Setup::kHttpsToHttp) {
+  if (trusted) {
     // The test's authority takes the place of the system's trust store, in a mount namespace of
     // the run's own.
     if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
       GTEST_SKIP() << "no mount namespace here to trust a test authority in";
     }
-    wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kTrustOnly, root_ / "ca.pem"};
+    wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+               fault.setup == Setup::kGnutlsCurl ? kTrustOnlyWithoutLibcurl : kTrustOnly,
+               root_ / "ca.pem"};
   } else if (fault.setup == Setup::kReadOnlyHome && ::geteuid() == 0) {
     // As root, the run drops to "nobody", so that permissions apply.
     wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};

@@ -27,7 +27,7 @@ const unsigned char* bytesOf(std::string_view text) {
 
 }  // namespace
 
-Blake2b512::Blake2b512() : state_{} {
+Blake2b512::Blake2b512() {
   initialised();
   ::crypto_generichash_init(stateOf(state_), nullptr, 0, crypto_generichash_BYTES_MAX);
 }

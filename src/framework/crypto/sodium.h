@@ -21,7 +21,7 @@ class Blake2b512 {
   Digest finish();
 
  private:
-  alignas(64) unsigned char state_[384];  // libsodium's crypto_generichash_state
+  alignas(64) unsigned char state_[384]{};  // libsodium's crypto_generichash_state
 };
 
 /// Whether `signature` (64 bytes) is the Ed25519 signature of `message` by `publicKey` (32

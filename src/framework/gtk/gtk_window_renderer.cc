@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "framework/gtk/error_color.h"
 #include "framework/gtk/image_fit.h"
 #include "framework/os/main_bundle.h"
 #include "framework/os/paths.h"
@@ -18,7 +19,6 @@ using Clock = std::chrono::steady_clock;
 // downloading rather than drawing.
 constexpr std::chrono::milliseconds kUpdateInterval{33};
 constexpr double kPulseIntervalSeconds = 0.1;
-constexpr guint16 kRedComponent = 0xcccc;  // #cc0000, the usual error red of desktop themes
 
 std::string imageKeyOf(const ImageView& view) {
   const std::shared_ptr<Image>& image = view.image();
@@ -88,8 +88,19 @@ void GtkWindowRenderer::show(Window& window) {
   statusText_.reset();
   statusColor_.reset();
   buttonTitle_.reset();
-  gtk_window_set_title(ui_->window, window.title().c_str());
+  // The interface file's title, when it gives one, is the vendor's choice.
+  const gchar* fileTitle = gtk_window_get_title(ui_->window);
+  if (fileTitle == nullptr || fileTitle[0] == '\0') {
+    gtk_window_set_title(ui_->window, window.title().c_str());
+  }
   g_signal_connect(ui_->window, "delete-event", G_CALLBACK(&GtkWindowRenderer::onDeleteEvent),
+                   this);
+  // Centring looks for the pointer's monitor: a display without a seat has no pointer, and the
+  // compositor of such a display places windows itself.
+  if (gdk_display_get_default_seat(gtk_widget_get_display(GTK_WIDGET(ui_->window))) == nullptr) {
+    gtk_window_set_position(ui_->window, GTK_WIN_POS_NONE);
+  }
+  g_signal_connect(ui_->window, "key-press-event", G_CALLBACK(&GtkWindowRenderer::onKeyPress),
                    this);
   g_signal_connect(ui_->button, "clicked", G_CALLBACK(&GtkWindowRenderer::onClicked), this);
   update(window);
@@ -206,8 +217,13 @@ void GtkWindowRenderer::updateStatus(const TextFieldCell& status) {
   if (statusColor_ != status.textColor()) {
     statusColor_ = status.textColor();
     if (*statusColor_ == Color::kRed) {
+      const Rgb red = readableErrorColor(GTK_WIDGET(ui_->status));
+      const auto component = [](double value) {
+        return static_cast<guint16>(std::lround(value * 0xffff));
+      };
       PangoAttrList* attributes = pango_attr_list_new();
-      pango_attr_list_insert(attributes, pango_attr_foreground_new(kRedComponent, 0, 0));
+      pango_attr_list_insert(attributes, pango_attr_foreground_new(
+                                             component(red.r), component(red.g), component(red.b)));
       gtk_label_set_attributes(ui_->status, attributes);
       pango_attr_list_unref(attributes);
     } else {
@@ -270,6 +286,14 @@ gboolean GtkWindowRenderer::onDeleteEvent(GtkWidget* /*widget*/, GdkEvent* /*eve
     self->shown_->close();  // which takes the desktop window away through close()
   }
   return TRUE;  // the model decides what closing means, not GTK's default handler
+}
+
+gboolean GtkWindowRenderer::onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer /*data*/) {
+  if (event->keyval != GDK_KEY_Escape) {
+    return FALSE;
+  }
+  gtk_window_close(GTK_WINDOW(widget));  // as the close control does: through delete-event
+  return TRUE;
 }
 
 void GtkWindowRenderer::onClicked(GtkButton* /*button*/, gpointer data) {

@@ -21,9 +21,10 @@ namespace fw {
 /// scaled by the view's rule into the image's size in points), the progress indicator onto
 /// "progress" (its fraction when determinate; pulsing about ten times a second when
 /// indeterminate and animating; still otherwise), the status text onto "status" (red for
-/// Color::kRed), the button onto "button" (title, enabled state; the window's default, so that
-/// Return presses it, when its key equivalent is "\r"). A click performs the button's click; the
-/// window's close control closes the model window.
+/// Color::kRed, in the theme's error colour made readable on its background), the button onto
+/// "button" (title, enabled state; the window's default, so that Return presses it, when its key
+/// equivalent is "\r"). A click performs the button's click; the window's close control and
+/// Escape close the model window. The interface file's window title wins over the model's.
 ///
 /// The model asks for a redraw on every change, hundreds of times a second in a fast download:
 /// the widgets are brought up to date at once when the status text or colour, the button, the
@@ -55,6 +56,7 @@ class GtkWindowRenderer : public WindowRenderer {
   void schedulePulse();
   void destroyDesktopWindow();
   static gboolean onDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer data);
+  static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data);
   static void onClicked(GtkButton* button, gpointer data);
 
   RunLoop& loop_;

@@ -27,11 +27,20 @@ bool bind(void* handle, const char* name, Function& function, std::string& error
 
 Loaded load() {
   Loaded loaded;
-  // The library stays loaded until the process ends: transfers may run until then.
-  void* handle = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
+  // The library stays loaded until the process ends: transfers may run until then. Some
+  // systems carry only the GnuTLS build, which has the same interface.
+  void* handle = nullptr;
+  std::string reasons;
+  for (const char* name : {"libcurl.so.4", "libcurl-gnutls.so.4"}) {
+    handle = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) {
+      break;
+    }
     const char* reason = ::dlerror();
-    loaded.error = std::string("cannot load libcurl: ") + (reason != nullptr ? reason : "");
+    reasons += (reasons.empty() ? "" : "; ") + std::string(reason != nullptr ? reason : name);
+  }
+  if (handle == nullptr) {
+    loaded.error = "cannot load libcurl: " + reasons;
     return loaded;
   }
   CurlLibrary& l = loaded.library;

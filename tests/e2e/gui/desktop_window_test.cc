@@ -1,14 +1,19 @@
-// The download window as a desktop user meets it: the built program with its GTK module in a
-// bundle, on the X server that xvfb-run starts for each test, against bi-endpoint on 127.0.0.1.
-// The window is found with xdotool, read from its pixels with ImageMagick, and driven with Return
-// and a close request, as a person and a window manager would.
+// The download window as a desktop user meets it: nothing but the built program in a bundle, on
+// the X server that xvfb-run starts for each test, or on weston's headless Wayland compositor,
+// against bi-endpoint on 127.0.0.1. On X the window is found with xdotool, read from its pixels
+// with ImageMagick, and driven with keys and a close request, as a person and a window manager
+// would; Wayland offers no such tools, so there a run must show its window without a word on
+// standard error.
 
+#include <fnmatch.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "e2e/fixture.h"
 
@@ -31,19 +36,66 @@ std::string find(const std::string& window, const std::string& colour) {
                 "-fill black +opaque '" + colour + "' -format %@ info:");
 }
 
+// WCAG 2 relative luminance of "#rrggbb".
+double luminance(const std::string& hex) {
+  double sum = 0;
+  const double weights[] = {0.2126, 0.7152, 0.0722};
+  for (int i = 0; i < 3; ++i) {
+    const double c = std::stoi(hex.substr(1 + 2 * i, 2), nullptr, 16) / 255.0;
+    sum += weights[i] * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+  }
+  return sum;
+}
+
+// The window's commonest colour (its background) and its commonest clearly red one (the
+// failure text's core), as "#rrggbb", from ImageMagick's histogram.
+std::pair<std::string, std::string> backgroundAndRed(const std::string& window) {
+  std::istringstream histogram(output("import -silent -window " + window +
+                                      " png:- | convert png:- -format %c histogram:info:- | "
+                                      "sort -rn | sed -E 's/^ *[0-9]+: \\(([0-9]+),([0-9]+),"
+                                      "([0-9]+).*(#[0-9A-F]{6}).*/\\1 \\2 \\3 \\4/'"));
+  std::string background;
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  std::string hex;
+  while (histogram >> r >> g >> b >> hex) {
+    background = background.empty() ? hex : background;
+    if (r > g + 80 && r > b + 80) {
+      return {background, hex};
+    }
+  }
+  return {background, ""};
+}
+
+bool onWayland() {
+  return std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
 class GuiWindowTest : public ProgramTest {
  protected:
-  GuiWindowTest() : ProgramTest(Layout::kApp) {
-    std::filesystem::copy_file(BI_GUI_MODULE_PATH, module_);
+  GuiWindowTest() : ProgramTest(Layout::kApp) {}
+
+  // The test's display, as the program gets it.
+  static Env display() {
+    const char* name = onWayland() ? "WAYLAND_DISPLAY" : "DISPLAY";
+    // Under AddressSanitizer, the lasting caches of the libraries under GTK are not our leaks.
+    return {{name, std::getenv(name)},
+            {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" BI_LSAN_GUI_SUPPRESSIONS}};
+  }
+
+  void SetUp() override {
+    if (onWayland() && needsX_) {
+      GTEST_SKIP() << "reads and drives the window with X tools";
+    }
   }
 
   // Starts the program on the test's display against bi-endpoint told `serverArgs`.
-  void startOnDisplay(const std::vector<std::string>& serverArgs, Env env = {}) {
+  void startOnDisplay(const std::vector<std::string>& serverArgs, const Env& extra = {}) {
     server_ = std::make_unique<Endpoint>(archive_, serverArgs);
     setEndpointUrl(server_->url());
-    env.try_emplace("DISPLAY", std::getenv("DISPLAY"));
-    // Under AddressSanitizer, the lasting caches of the libraries under GTK are not our leaks.
-    env["LSAN_OPTIONS"] = "print_suppressions=0:suppressions=" BI_LSAN_GUI_SUPPRESSIONS;
+    Env env = display();
+    env.insert(extra.begin(), extra.end());
     program_ = start({}, env);
   }
 
@@ -62,9 +114,15 @@ class GuiWindowTest : public ProgramTest {
     expectFailedRun(status, startedErr());
   }
 
-  std::string module_ = resources_ + "/../MacOS/bootstrap-installer-gtk.so";
+  bool needsX_ = true;
   std::unique_ptr<Endpoint> server_;
   std::unique_ptr<Child> program_;
+};
+
+// Cases that need nothing but the program's standard error, on X and on Wayland.
+class AnyDisplayTest : public GuiWindowTest {
+ protected:
+  AnyDisplayTest() { needsX_ = false; }
 };
 
 }  // namespace
@@ -109,39 +167,101 @@ TEST_F(GuiWindowTest, ShowsEachStepAndIsGoneWhenTheAgentRuns) {
   EXPECT_EQ(0, program_->wait()) << startedErr();
 }
 
+struct Theme {
+  const char* name;
+  const char* gtkTheme;  // null: the default
+  const char* key;  // that closes the window after the failure
+};
+
+void PrintTo(const Theme& theme, std::ostream* out) {
+  *out << theme.name;
+}
+
+class GuiThemeTest : public GuiWindowTest, public testing::WithParamInterface<Theme> {};
+
 // Tests that a broken interface file in the bundle costs nothing but a log line; that a failure
-// shows red text and waits for the person; and that Return presses the button, enabled again
-// after the unpack (of what is no zip) failed.
-TEST_F(GuiWindowTest, FailureShowsRedTextAndReturnCloses) {
+// shows red text, readable (contrast of 4.5:1 at least) on a light and on a dark theme and the
+// theme's own red on the default one, and waits for the person; and that Return presses the
+// button, enabled again after the unpack (of what is no zip) failed, and Escape closes.
+TEST_P(GuiThemeTest, FailureShowsReadableRedText) {
   writeFile(resources_ + "/download_window.ui", "<interface><object class=");
   writeFile(root_ / "garbage", "this is no zip archive");
-  startOnDisplay({"--body-file", root_ / "garbage"});
+  const char* theme = GetParam().gtkTheme;
+  startOnDisplay({"--body-file", root_ / "garbage"},
+                 {{"GTK_THEME", theme != nullptr ? std::optional<std::string>(theme) : std::nullopt}});
   const std::string id = waitForWindow();
-  EXPECT_TRUE(waitUntil([&] { return !find(id, "#cc0000").starts_with("0x0"); }));
+  std::pair<std::string, std::string> colours;
+  EXPECT_TRUE(waitUntil([&] { return !(colours = backgroundAndRed(id)).second.empty(); }));
+  const double low = std::min(luminance(colours.first), luminance(colours.second));
+  const double high = std::max(luminance(colours.first), luminance(colours.second));
+  EXPECT_GE((high + 0.05) / (low + 0.05), 4.5) << colours.second << " on " << colours.first;
+  if (theme == nullptr) {
+    EXPECT_EQ("#CC0000", colours.second);  // Adwaita's error colour
+  }
   EXPECT_FALSE(program_->exited()) << "a failure in a window waits for the person";
-  EXPECT_EQ(0, runShell("xdotool windowfocus --sync " + id + " key Return"));
+  EXPECT_EQ(0, runShell("xdotool windowfocus --sync " + id + " key " + GetParam().key));
   expectCleanFailure();
   EXPECT_NE(std::string::npos, startedErr().find("; using the built-in window")) << startedErr();
 }
 
+INSTANTIATE_TEST_SUITE_P(Themes, GuiThemeTest,
+                         testing::Values(Theme{"Default", nullptr, "Return"},
+                                         Theme{"Dark", "Adwaita:dark", "Escape"}),
+                         [](const testing::TestParamInfo<Theme>& row) { return row.param.name; });
+
 // Tests that an interface file in the bundle's resources takes the place of the built-in one,
-// and that a close request mid-transfer ends the run as a failure with nothing in the cache.
+// its title too, and that a close request mid-transfer ends the run as a failure with nothing in
+// the cache.
 TEST_F(GuiWindowTest, BundleInterfaceFileIsUsedAndClosingCancels) {
-  ASSERT_EQ(0, runShell("sed 's/>download</>from-the-bundle</' '" BI_GUI_UI_PATH "' > '" +
-                        resources_ + "/download_window.ui'"));
+  ASSERT_EQ(0, runShell("sed 's|<property name=\"role\">download<|<property name=\"title\">"
+                        "Example Setup</property><property name=\"role\">from-the-bundle<|' '" +
+                        std::string(BI_GUI_UI_PATH) + "' > '" + resources_ +
+                        "/download_window.ui'"));
   startOnDisplay({"--rate", "50"});
   const std::string id = waitForWindow();
   EXPECT_EQ("WM_WINDOW_ROLE = \"from-the-bundle\"",
             output("xprop -notype -id " + id + " WM_WINDOW_ROLE"));
+  EXPECT_EQ("WM_NAME = \"Example Setup\"", output("xprop -notype -id " + id + " WM_NAME"));
   ASSERT_TRUE(waitUntil([&] { return !find(id, kBarFill).starts_with("0x0"); }));
   EXPECT_EQ(0, runShell("/usr/bin/python3 " BI_CLOSE_WINDOW_SCRIPT " " + id));
   expectCleanFailure();
   expectNoInstallAgent();
 }
 
-// Tests that a display that cannot be opened leaves the window to the terminal.
-TEST_F(GuiWindowTest, UnopenableDisplayFallsBackToTheTerminal) {
-  startOnDisplay({}, {{"DISPLAY", ":65000"}});
-  EXPECT_EQ(0, program_->wait());
-  EXPECT_EQ("Downloading\nInitializing the installer\n", startedErr());
+// Tests that a run with a window says nothing on standard error (no status lines for a
+// terminal, no toolkit warnings), on X and on Wayland.
+TEST_F(AnyDisplayTest, ShowsItsWindowWithoutAWordOnStandardError) {
+  Endpoint server(archive_);
+  setEndpointUrl(server.url());
+  const ProcessResult result = run({}, display());
+  EXPECT_EQ(0, result.exitStatus);
+  EXPECT_EQ("", result.err);
+  EXPECT_EQ(1, agentRuns());
+}
+
+// Tests that a display that cannot be opened, or a system without GTK (hidden in a mount
+// namespace of the run's own), leaves the window to the terminal, and one line says why.
+TEST_F(AnyDisplayTest, NoWindowSaysWhyAndDrawsOnTheTerminal) {
+  Endpoint server(archive_);
+  setEndpointUrl(server.url());
+  const std::string name = onWayland() ? "WAYLAND_DISPLAY" : "DISPLAY";
+  const std::string tail = "; the window is drawn on the terminal\nDownloading\n";
+  const ProcessResult unopenable = run({}, {{name, "nowhere:65000"}});
+  EXPECT_EQ(0, unopenable.exitStatus);
+  EXPECT_TRUE(unopenable.err.starts_with("No download window on " + name +
+                                         "=nowhere:65000: GTK cannot open the display" + tail))
+      << unopenable.err;
+  if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
+    GTEST_SKIP() << "no mount namespace here to hide GTK in";
+  }
+  const ProcessResult noGtk = run(
+      {}, display(),
+      {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+       "for f in /usr/lib/*/libgtk-3.so.0; do mount --bind /dev/null \"$f\"; done; exec \"$@\"",
+       "sh"});
+  EXPECT_EQ(0, noGtk.exitStatus);
+  const std::string pattern = "No download window on " + name + "=" +
+                              std::getenv(name.c_str()) + ": */libgtk-3.so.0: file too short" +
+                              tail + "*";
+  EXPECT_EQ(0, ::fnmatch(pattern.c_str(), noGtk.err.c_str(), 0)) << noGtk.err;
 }

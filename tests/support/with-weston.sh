@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs a command under a headless Wayland compositor of its own (weston's headless backend), with
+# WAYLAND_DISPLAY naming it and no X display, as a desktop user of a Wayland session has it.
+set -eu
+runtime=$(mktemp -d)
+export XDG_RUNTIME_DIR="$runtime"
+weston --backend=headless-backend.so --socket=bi-wayland --idle-time=0 --no-config \
+  >"$runtime/weston.log" 2>&1 &
+weston=$!
+trap 'kill "$weston" 2>/dev/null || true; wait "$weston" 2>/dev/null || true; rm -rf "$runtime"' \
+  EXIT INT TERM
+tries=0
+until [ -S "$runtime/bi-wayland" ]; do
+  tries=$((tries + 1))
+  if [ "$tries" -gt 200 ]; then
+    cat "$runtime/weston.log" >&2
+    echo "$0: weston did not start" >&2
+    exit 1
+  fi
+  sleep 0.05
+done
+unset DISPLAY
+status=0
+WAYLAND_DISPLAY=bi-wayland "$@" || status=$?
+exit "$status"
