@@ -187,7 +187,7 @@ bool Download::firstData() {
   }
   fileLength_ = response.expectedContentLength;
   if (keepCachedInstallAgentIfCurrent(getInstallAgentCacheDir(), validationString_,
-                                       anchor_.keyIds())) {
+                                      anchor_.keyIds())) {
     installAgentLocation_ = installAgentDirOnDisk();
     application_.setExitStatus(1);
     theDownload_->cancel();

@@ -96,9 +96,9 @@ class Download : public fw::ApplicationDelegate,
   std::vector<std::unique_ptr<fw::UrlSession>> replacedSessions_;
 
   std::string sentValidationString_;  // the If-None-Match of the request, if any
-  TrustAnchor anchor_;                 // what the bundle trusts; nothing required without keys
+  TrustAnchor anchor_;                // what the bundle trusts; nothing required without keys
   std::optional<fw::crypto::Blake2b512> hasher_;  // the archive's, when it is to be verified
-  bool firstDataDone_ = false;        // worker thread only
+  bool firstDataDone_ = false;                    // worker thread only
   std::atomic<bool> windowClosed_{false};
 };
 

@@ -92,10 +92,9 @@ const char* const kNotAZip =
 const char* const kAgentFailed =
     "Downloading\nInitializing the installer\nApplication install was not successful.\n"
     "Installation failed.\n";
+// Trusts only the authority $0, hiding the libraries that $1 matches.
 const char* const kTrustOnly =
-    "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"";
-const char* const kTrustOnlyWithoutLibcurl =
-    "for f in /usr/lib/*/libcurl.so.4; do mount --bind /dev/null \"$f\"; done && "
+    "for f in $1; do mount --bind /dev/null \"$f\"; done; shift; "
     "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"";
 const std::vector<std::string> kFileSizeLimit = {"/usr/bin/prlimit", "--fsize=1000000"};
 const std::map<std::string, std::string> kSlowAgent = {
@@ -105,11 +104,9 @@ const std::map<std::string, std::string> kSlowAgent = {
 const Fault kFaults[] = {
     {.name = "Status400AtFirstData", .server = {"--status", "400"}, .err = statusAtFirstData("400"), .cache = CacheAfter::kAsItWas},
     {.name = "Status401AtFirstData", .server = {"--status", "401"}, .err = statusAtFirstData("401"), .cache = CacheAfter::kAsItWas},
-    {.name = "Status403AtFirstData", .server = {"--status", "403"}, .err = statusAtFirstData("403"), .cache = CacheAfter::kAsItWas},
     {.name = "Status404AtFirstData", .server = {"--status", "404"}, .err = statusAtFirstData("404"), .cache = CacheAfter::kAsItWas},
     {.name = "Status500AtFirstData", .server = {"--status", "500"}, .err = statusAtFirstData("500"), .cache = CacheAfter::kAsItWas},
     {.name = "Status400OnAnEmptyBody", .server = {"--status", "400", "--empty-body"}, .err = statusAtTheEnd("400"), .cache = CacheAfter::kAsItWas},
-    {.name = "Status404OnAnEmptyBody", .server = {"--status", "404", "--empty-body"}, .err = statusAtTheEnd("404"), .cache = CacheAfter::kAsItWas},
     {.name = "BodyNotAZip", .err = kNotAZip, .body = "this is no zip archive"},
     {.name = "ZipWithoutTheEntryPoint", .err = kUnpackFailed, .archive = {{"setup.sh", "exit 0\n"}}},
     {.name = "HttpsRedirectedToHttp", .err = transferFailure("redirect away from https refused", "http://127.0.0.1:*/agent.zip"), .cache = CacheAfter::kAsItWas, .setup = Setup::kHttpsToHttp},
@@ -222,9 +219,8 @@ TEST_P(FaultTableTest, Row) {
     if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
       GTEST_SKIP() << "no mount namespace here to trust a test authority in";
     }
-    wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
-               fault.setup == Setup::kGnutlsCurl ? kTrustOnlyWithoutLibcurl : kTrustOnly,
-               root_ / "ca.pem"};
+    const char* hidden = fault.setup == Setup::kGnutlsCurl ? "/usr/lib/*/libcurl.so.4" : "";
+    wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kTrustOnly, root_ / "ca.pem", hidden};
   } else if (fault.setup == Setup::kReadOnlyHome && ::geteuid() == 0) {
     // As root, the run drops to "nobody", so that permissions apply.
     wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};

@@ -121,8 +121,8 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
       return store(piece);
     };
   }
-  std::optional<UrlError> error = runCurlTransfer(task.url(), task.headerLines(),
-                                                  shared.configuration, task.mutableResponse(), hooks);
+  std::optional<UrlError> error = runCurlTransfer(
+      task.url(), task.headerLines(), shared.configuration, task.mutableResponse(), hooks);
   if (!error && deliverable()) {
     // The delegate, and what it starts meanwhile (unzip), read the body through a path into
     // this process's descriptors: the one that it names is inherited only during the call.
@@ -192,7 +192,8 @@ std::optional<UrlError> UrlSession::fetchSmall(const std::string& url, size_t li
     body->append(piece);
     return 0;
   };
-  std::optional<UrlError> error = runCurlTransfer(url, {}, shared_->configuration, *response, hooks);
+  std::optional<UrlError> error =
+      runCurlTransfer(url, {}, shared_->configuration, *response, hooks);
   if (error && shared_->isInvalidated()) {
     error->code = UrlError::Code::kCancelled;
   }

@@ -8,7 +8,6 @@
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -36,15 +35,10 @@ std::string find(const std::string& window, const std::string& colour) {
                 "-fill black +opaque '" + colour + "' -format %@ info:");
 }
 
-// WCAG 2 relative luminance of "#rrggbb".
+// WCAG 2 relative luminance of "#rrggbb": ImageMagick's, of the colour in linear RGB.
 double luminance(const std::string& hex) {
-  double sum = 0;
-  const double weights[] = {0.2126, 0.7152, 0.0722};
-  for (int i = 0; i < 3; ++i) {
-    const double c = std::stoi(hex.substr(1 + 2 * i, 2), nullptr, 16) / 255.0;
-    sum += weights[i] * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
-  }
-  return sum;
+  return std::stod(
+      output("convert 'xc:" + hex + "' -colorspace RGB -format %[fx:luminance] info:"));
 }
 
 // The window's commonest colour (its background) and its commonest clearly red one (the
@@ -170,7 +164,7 @@ TEST_F(GuiWindowTest, ShowsEachStepAndIsGoneWhenTheAgentRuns) {
 struct Theme {
   const char* name;
   const char* gtkTheme;  // null: the default
-  const char* key;  // that closes the window after the failure
+  const char* key;       // that closes the window after the failure
 };
 
 void PrintTo(const Theme& theme, std::ostream* out) {
@@ -187,8 +181,9 @@ TEST_P(GuiThemeTest, FailureShowsReadableRedText) {
   writeFile(resources_ + "/download_window.ui", "<interface><object class=");
   writeFile(root_ / "garbage", "this is no zip archive");
   const char* theme = GetParam().gtkTheme;
-  startOnDisplay({"--body-file", root_ / "garbage"},
-                 {{"GTK_THEME", theme != nullptr ? std::optional<std::string>(theme) : std::nullopt}});
+  startOnDisplay(
+      {"--body-file", root_ / "garbage"},
+      {{"GTK_THEME", theme != nullptr ? std::optional<std::string>(theme) : std::nullopt}});
   const std::string id = waitForWindow();
   std::pair<std::string, std::string> colours;
   EXPECT_TRUE(waitUntil([&] { return !(colours = backgroundAndRed(id)).second.empty(); }));
@@ -213,10 +208,10 @@ INSTANTIATE_TEST_SUITE_P(Themes, GuiThemeTest,
 // its title too, and that a close request mid-transfer ends the run as a failure with nothing in
 // the cache.
 TEST_F(GuiWindowTest, BundleInterfaceFileIsUsedAndClosingCancels) {
-  ASSERT_EQ(0, runShell("sed 's|<property name=\"role\">download<|<property name=\"title\">"
-                        "Example Setup</property><property name=\"role\">from-the-bundle<|' '" +
-                        std::string(BI_GUI_UI_PATH) + "' > '" + resources_ +
-                        "/download_window.ui'"));
+  ASSERT_EQ(0,
+            runShell("sed 's|<property name=\"role\">download<|<property name=\"title\">"
+                     "Example Setup</property><property name=\"role\">from-the-bundle<|' '" +
+                     std::string(BI_GUI_UI_PATH) + "' > '" + resources_ + "/download_window.ui'"));
   startOnDisplay({"--rate", "50"});
   const std::string id = waitForWindow();
   EXPECT_EQ("WM_WINDOW_ROLE = \"from-the-bundle\"",
@@ -254,14 +249,13 @@ TEST_F(AnyDisplayTest, NoWindowSaysWhyAndDrawsOnTheTerminal) {
   if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
     GTEST_SKIP() << "no mount namespace here to hide GTK in";
   }
-  const ProcessResult noGtk = run(
-      {}, display(),
-      {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
-       "for f in /usr/lib/*/libgtk-3.so.0; do mount --bind /dev/null \"$f\"; done; exec \"$@\"",
-       "sh"});
+  const ProcessResult noGtk =
+      run({}, display(),
+          {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+           "for f in /usr/lib/*/libgtk-3.so.0; do mount --bind /dev/null \"$f\"; done; exec \"$@\"",
+           "sh"});
   EXPECT_EQ(0, noGtk.exitStatus);
-  const std::string pattern = "No download window on " + name + "=" +
-                              std::getenv(name.c_str()) + ": */libgtk-3.so.0: file too short" +
-                              tail + "*";
+  const std::string pattern = "No download window on " + name + "=" + std::getenv(name.c_str()) +
+                              ": */libgtk-3.so.0: file too short" + tail + "*";
   EXPECT_EQ(0, ::fnmatch(pattern.c_str(), noGtk.err.c_str(), 0)) << noGtk.err;
 }
