@@ -6,18 +6,12 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-# Only what the example runs: the program, its GTK module and the local endpoint.
-./scripts/build.sh bootstrap-installer bootstrap-installer-gtk bi-endpoint
+# Only what the example runs: the program (its window inside) and the local endpoint.
+./scripts/build.sh bootstrap-installer bi-endpoint
 
 example=build/example
 rm -rf "$example"
-mkdir -p "$example/Example.app/Contents/MacOS" "$example/Example.app/Contents/Resources" \
-  "$example/agent" "$example/home" "$example/server"
-cp build/bootstrap-installer "$example/Example.app/Contents/MacOS/setup"
-# With a display, the window is a desktop window: its module goes beside the program.
-if [ -f build/bootstrap-installer-gtk.so ]; then
-  cp build/bootstrap-installer-gtk.so "$example/Example.app/Contents/MacOS/"
-fi
+mkdir -p "$example/agent" "$example/home" "$example/server"
 
 # The example install agent prints what it received.
 cat > "$example/agent/install" <<'AGENT'
@@ -38,7 +32,7 @@ while [ ! -s "$example/server/port" ]; do
   sleep 0.05
 done
 url="http://127.0.0.1:$(cat "$example/server/port")/InstallAgent.zip"
-echo "$url" > "$example/Example.app/Contents/Resources/installAgentURL.txt"
+./scripts/make-bundle.sh -n setup build/bootstrap-installer "$url" "$example/Example.app"
 
 status=0
 for run in "first run: download" "second run: from the cache"; do
