@@ -8,7 +8,7 @@ namespace fw {
 namespace {
 
 constexpr double kReadableContrast = 4.5;  // WCAG AA for ordinary text
-constexpr double kStep = 0.05;
+constexpr int kSteps = 20;  // toward white or black, a twentieth at a time
 
 double linear(double channel) {
   return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
@@ -53,8 +53,8 @@ Rgb readableErrorColor(GtkWidget* widget) {
   const Rgb black{0, 0, 0};
   const Rgb& away =
       contrastRatio(white, background) >= contrastRatio(black, background) ? white : black;
-  for (double share = 0; share < 1; share += kStep) {
-    const Rgb candidate = mix(error, away, share);
+  for (int step = 0; step < kSteps; ++step) {
+    const Rgb candidate = mix(error, away, static_cast<double>(step) / kSteps);
     if (contrastRatio(candidate, background) >= kReadableContrast) {
       return candidate;
     }
