@@ -318,6 +318,89 @@ def hand_over(args, root):
               f"difference {m - t:+5.2f} ms")
 
 
+class Xvfb:
+    """A virtual X server of the bench's own, when the machine has one."""
+
+    def __init__(self):
+        self.display = None
+        self.process = None
+        if shutil.which("Xvfb") is None:
+            return
+        read, write = os.pipe()
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp"],
+                                        pass_fds=[write], stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            self.display = ":" + f.readline().strip()
+
+    def stop(self):
+        if self.process is not None:
+            self.process.terminate()
+            self.process.wait()
+
+
+def alternate(first, second, runs):
+    """Medians in milliseconds of two commands run in turn, after a warm-up."""
+    for _ in range(10):
+        first()
+        second()
+    firsts, seconds = [], []
+    for _ in range(runs):
+        firsts.append(first())
+        seconds.append(second())
+    return median(firsts) * 1000, median(seconds) * 1000
+
+
+def start_up(args, root, nginx, xvfb):
+    print("\n== Cache hit (nginx answers 304), medians of alternating runs: the program against "
+          "curl -s -o /dev/null -H 'If-None-Match: TAG' URL && sh install")
+    base = os.path.join(root, "startup")
+    os.makedirs(base)
+    with open(os.path.join(base, "install"), "w") as f:
+        f.write("exit 0\n")
+    subprocess.run(["zip", "-q", os.path.join(root, "www", "startup.zip"), "install"], cwd=base,
+                   check=True)
+    sandbox = Sandbox(args.build, root, "startup-hit")
+    url = nginx.url("startup.zip")
+    sandbox.set_url(url)
+    plain = sandbox.env()
+    timed_spawn([sandbox.program], plain)  # fills the cache
+    cache = subprocess.run(["sh", "-c", f"echo {sandbox.home}/.velmora/*/*/*"],
+                           capture_output=True, text=True, check=True).stdout.strip()
+    with open(os.path.join(cache, ".validatestring")) as f:
+        tag = f.read()
+    entry = os.path.join(cache, "installagent", "install")
+
+    def curl_and_sh():
+        return (timed_spawn(["curl", "-s", "-o", "/dev/null", "-H", f"If-None-Match: {tag}", url],
+                            plain) +
+                timed_spawn(["sh", entry, "-installbundle", os.path.join(sandbox.app, "b.zip")],
+                            plain))
+
+    def line_in_a_shell():
+        return timed_spawn(["sh", "-c", f"curl -s -o /dev/null -H 'If-None-Match: {tag}' {url} && "
+                            f"sh {entry} -installbundle {sandbox.app}/b.zip"], plain)
+
+    rows = [("no display", plain)]
+    if xvfb.display is not None:
+        rows.append((f"DISPLAY={xvfb.display}", dict(plain, DISPLAY=xvfb.display)))
+    runs = max(args.runs * 20, 100)
+    for name, env in rows:
+        def ours():
+            return timed_spawn([sandbox.program], env)
+        mine, theirs = alternate(ours, curl_and_sh, runs)
+        again, shell = alternate(ours, line_in_a_shell, runs)
+        print(f"{name:>14}: program {mine:6.2f} ms   curl, then sh {theirs:6.2f} ms   "
+              f"ratio {mine / theirs:4.2f}")
+        print(f"{'':>14}  program {again:6.2f} ms   sh -c 'curl ... && sh install' {shell:6.2f} ms"
+              f"   ratio {again / shell:4.2f}")
+    print(f"nginx's answer to the program: {nginx.last_log_line()}")
+    print("ratio: the program's time over the command's (at most 1: the program is as fast); "
+          "'curl, then sh': the two started one after the other, as an interactive shell that "
+          "is already running does; sh -c: the line run by a shell, as a script runs it and as "
+          "the program runs its own hand-over")
+
+
 def make_small_files_archive(root, name, count):
     stage = tempfile.mkdtemp(dir=root)
     with open(os.path.join(stage, "install"), "w") as f:
@@ -485,7 +568,8 @@ def main():
     parser.add_argument("--sizes", default="16,256,1024", help="archive sizes in MiB")
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..",
                                                          "build"))
-    parser.add_argument("--only", default="throughput,hits,road,kills,signed,durability,handover")
+    parser.add_argument("--only", default="throughput,hits,startup,road,kills,signed,durability,"
+                        "handover")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     only = args.only.split(",")
@@ -498,6 +582,12 @@ def main():
                 throughput_and_memory(args, root, nginx, [int(s) for s in args.sizes.split(",")])
             if "hits" in only:
                 cache_hits(args, root, nginx)
+            if "startup" in only:
+                xvfb = Xvfb()
+                try:
+                    start_up(args, root, nginx, xvfb)
+                finally:
+                    xvfb.stop()
             if "road" in only:
                 whole_road(args, root, nginx)
             if "kills" in only:

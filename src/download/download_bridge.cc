@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "framework/net/url_session.h"
+
 std::string downloadFrom;
 std::string downloadTo;
 char** EMPTY_ARGV = nullptr;
@@ -10,5 +12,7 @@ bool downloadInstallAgentFromZR(const char* destination, const char* url, Report
   const char* overrideUrl = std::getenv("ZR_INTERNAL_INSTALL_AGENT_URL");
   downloadTo = destination;
   downloadFrom = overrideUrl != nullptr ? overrideUrl : url;
+  // The window comes up (GTK takes tens of milliseconds) while libcurl loads.
+  fw::UrlSession::prepare();
   return CallNSApplicationMain(0, EMPTY_ARGV) != 0;
 }

@@ -32,7 +32,8 @@ Loaded load() {
   void* handle = nullptr;
   std::string reasons;
   for (const char* name : {"libcurl.so.4", "libcurl-gnutls.so.4"}) {
-    handle = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    // Lazy, as the loader binds the curl tool: the entry points used are checked below.
+    handle = ::dlopen(name, RTLD_LAZY | RTLD_LOCAL);
     if (handle != nullptr) {
       break;
     }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "framework/base/unique_fd.h"
+#include "framework/net/curl_library.h"
 #include "framework/net/curl_transfer.h"
 #include "framework/os/paths.h"
 
@@ -159,6 +160,14 @@ void workerLoop(const std::shared_ptr<UrlSession::Shared>& shared) {
 }
 
 }  // namespace
+
+void UrlSession::prepare() {
+  // Detached: nothing waits for it but the first transfer, through the library's own once.
+  std::thread([] {
+    std::string ignored;  // a transfer that needs the library reports why it is missing
+    curlLibrary(ignored);
+  }).detach();
+}
 
 UrlSession::UrlSession(UrlSessionConfiguration configuration, UrlSessionDownloadDelegate* delegate)
     : shared_(std::make_shared<Shared>()) {

@@ -50,6 +50,11 @@ class UrlSession {
   UrlSession(const UrlSession&) = delete;
   UrlSession& operator=(const UrlSession&) = delete;
 
+  /// Starts loading what sessions need (libcurl and the libraries under it: milliseconds) on a
+  /// thread of its own and returns at once, so that the loading overlaps other start-up work; a
+  /// transfer that starts before it has ended waits for it.
+  static void prepare();
+
   /// A task for one GET of the URL, with extra request header lines ("Name: value"); it starts
   /// on resume(). Header lines holding a CR, LF or NUL are left out.
   std::shared_ptr<DownloadTask> downloadTaskWithURL(const std::string& url,

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -39,10 +40,10 @@ bool shouldPassOn() {
   return termination::received(SIGTERM) || termination::received(SIGHUP);
 }
 
-// Starts "/bin/sh -c commandLine". Between fork and exec the child calls only what is safe in a
-// copy of a process that has other threads.
-pid_t spawnShell(const std::string& commandLine, const ShellCommandOptions& options, int outputFd) {
-  const char* argv[] = {"sh", "-c", commandLine.c_str(), nullptr};
+// Starts "/bin/sh -c commandLine" with fork, for a child that must end with the calling thread.
+// Between fork and exec the child calls only what is safe in a copy of a process that has other
+// threads.
+pid_t forkShell(const char* const argv[], const ShellCommandOptions& options, int outputFd) {
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid != 0) {
@@ -59,8 +60,7 @@ pid_t spawnShell(const std::string& commandLine, const ShellCommandOptions& opti
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
   // Killed with the thread that waits for it; a parent that went before this line is seen too.
-  if (options.endsWithCaller &&
-      (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)) {
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
     ::_exit(127);
   }
   const int input = options.inputFromNull ? ::open("/dev/null", O_RDONLY) : 0;
@@ -70,6 +70,63 @@ pid_t spawnShell(const std::string& commandLine, const ShellCommandOptions& opti
   }
   ::execve("/bin/sh", const_cast<char**>(argv), environ);
   ::_exit(127);
+}
+
+// The settings of one posix_spawn call, destroyed with the object.
+class SpawnSettings {
+ public:
+  SpawnSettings() {
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawnattr_init(&attributes);
+  }
+  ~SpawnSettings() {
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
+  }
+  SpawnSettings(const SpawnSettings&) = delete;
+  SpawnSettings& operator=(const SpawnSettings&) = delete;
+
+  posix_spawn_file_actions_t actions{};
+  posix_spawnattr_t attributes{};
+};
+
+// Starts "/bin/sh -c commandLine" with posix_spawn, which shares this process's memory until
+// the exec instead of copying its map: after a download that map holds libcurl and the dozens
+// of libraries under it, and copying it would delay the hand-over.
+pid_t spawnShellProcess(const char* const argv[], const ShellCommandOptions& options,
+                        int outputFd) {
+  SpawnSettings settings;
+  // The signals that this process ignores get the default handling (those that it catches get
+  // it anyway); nothing is blocked.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (const int signal : {SIGINT, SIGQUIT, SIGXFSZ}) {
+    sigaddset(&defaults, signal);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  ::posix_spawnattr_setsigdefault(&settings.attributes, &defaults);
+  ::posix_spawnattr_setsigmask(&settings.attributes, &none);
+  ::posix_spawnattr_setflags(&settings.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  if (options.inputFromNull) {
+    ::posix_spawn_file_actions_addopen(&settings.actions, 0, "/dev/null", O_RDONLY, 0);
+  }
+  if (outputFd >= 0) {
+    ::posix_spawn_file_actions_adddup2(&settings.actions, outputFd, 1);
+    ::posix_spawn_file_actions_adddup2(&settings.actions, outputFd, 2);
+  }
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, "/bin/sh", &settings.actions, &settings.attributes,
+                    const_cast<char* const*>(argv), environ) != 0) {
+    return -1;
+  }
+  return pid;
+}
+
+pid_t spawnShell(const std::string& commandLine, const ShellCommandOptions& options, int outputFd) {
+  const char* argv[] = {"sh", "-c", commandLine.c_str(), nullptr};
+  return options.endsWithCaller ? forkShell(argv, options, outputFd)
+                                : spawnShellProcess(argv, options, outputFd);
 }
 
 // Hands complete lines of the child's output to the sink as they come, the rest at the end.
