@@ -31,9 +31,16 @@ ProgramTest::ProgramTest(Layout layout)
   resources_ = layout == Layout::kApp ? bundle + "/Contents/Resources" : dir;
   directoryOfExecutable_ = layout == Layout::kApp ? dir : root_.path();
   executable_ = executableDir + "/setup";
-  std::filesystem::create_directories(executableDir);
-  std::filesystem::create_directories(resources_);
-  std::filesystem::copy_file(BI_PROGRAM_PATH, executable_);
+  if (layout == Layout::kApp) {
+    // As a vendor lays it out; each test writes the endpoint file that it needs.
+    const ProcessResult made = runProcess(
+        {BI_MAKE_BUNDLE_PATH, "-n", "setup", BI_PROGRAM_PATH, "http://127.0.0.1:9/", bundle});
+    EXPECT_EQ(0, made.exitStatus) << made.err;
+    std::filesystem::remove(resources_ + "/installAgentURL.txt");
+  } else {
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(BI_PROGRAM_PATH, executable_);
+  }
   makeZip(archive_, {{"install", kRecordingAgent}});
 }
 
