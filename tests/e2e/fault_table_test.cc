@@ -25,6 +25,7 @@ enum class Setup {
   kUntrustedTls,    // a self-signed certificate
   kTrustedTls,      // a certificate of an authority put in the system's trust store
   kGnutlsCurl,      // the same, with the system's libcurl.so.4 hidden: libcurl-gnutls.so.4 left
+  kNoCurl,          // the same, with both libcurls hidden
   kReadOnlyHome,    // the run's user may not write to HOME
   kShippedArchive,  // InstallAgent.zip in the bundle: no download
   kHttpsToHttp,     // a trusted https endpoint that redirects to plain http
@@ -125,6 +126,7 @@ const Fault kFaults[] = {
     {.name = "StalledServer", .server = {"--stall-after", "10"}, .err = transferFailure("Operation too slow. Less than 1 bytes/sec transferred the last 60 seconds")},
     {.name = "TrustedCertificate", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustedTls},
     {.name = "TrustedCertificateThroughGnutlsLibcurl", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kGnutlsCurl},
+    {.name = "NoLibcurl", .err = transferFailure("cannot load libcurl: *libcurl.so.4: file too short; *libcurl-gnutls.so.4: file too short"), .cache = CacheAfter::kAsItWas, .setup = Setup::kNoCurl},
     {.name = "RedirectChainWithoutLength", .server = {"--no-length"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .path = "/redirect/3/agent.zip"},
     {.name = "HomeReadOnly", .err = kUnpackFailed, .cache = CacheAfter::kAsItWas, .setup = Setup::kReadOnlyHome},
     {.name = "HomeIsAFile", .err = kUnpackFailed, .env = {{"HOME", "{ROOT}/agent.zip"}}},
@@ -208,7 +210,7 @@ TEST_P(FaultTableTest, Row) {
     env["PATH"] = root_ / "slow-bin:" + std::string(std::getenv("PATH"));
   }
   const bool trusted = fault.setup == Setup::kTrustedTls || fault.setup == Setup::kGnutlsCurl ||
-                       fault.setup == Setup::kHttpsToHttp;
+                       fault.setup == Setup::kNoCurl || fault.setup == Setup::kHttpsToHttp;
   if (trusted || fault.setup == Setup::kUntrustedTls) {
     makeCertificates(fault.setup != Setup::kUntrustedTls);
     serverArgs = {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"};
@@ -219,7 +221,10 @@ TEST_P(FaultTableTest, Row) {
     if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
       GTEST_SKIP() << "no mount namespace here to trust a test authority in";
     }
-    const char* hidden = fault.setup == Setup::kGnutlsCurl ? "/usr/lib/*/libcurl.so.4" : "";
+    const char* hidden = fault.setup == Setup::kGnutlsCurl ? "/usr/lib/*/libcurl.so.4"
+                         : fault.setup == Setup::kNoCurl
+                             ? "/usr/lib/*/libcurl.so.4 /usr/lib/*/libcurl-gnutls.so.4"
+                             : "";
     wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kTrustOnly, root_ / "ca.pem", hidden};
   } else if (fault.setup == Setup::kReadOnlyHome && ::geteuid() == 0) {
     // As root, the run drops to "nobody", so that permissions apply.

@@ -165,6 +165,7 @@ struct Theme {
   const char* name;
   const char* gtkTheme;  // null: the default
   const char* key;       // that closes the window after the failure
+  const char* css;       // of a theme of the user's own, named gtkTheme
 };
 
 void PrintTo(const Theme& theme, std::ostream* out) {
@@ -181,6 +182,9 @@ TEST_P(GuiThemeTest, FailureShowsReadableRedText) {
   writeFile(resources_ + "/download_window.ui", "<interface><object class=");
   writeFile(root_ / "garbage", "this is no zip archive");
   const char* theme = GetParam().gtkTheme;
+  if (GetParam().css != nullptr) {
+    writeFile(home_ + "/.themes/" + theme + "/gtk-3.0/gtk.css", GetParam().css);
+  }
   startOnDisplay(
       {"--body-file", root_ / "garbage"},
       {{"GTK_THEME", theme != nullptr ? std::optional<std::string>(theme) : std::nullopt}});
@@ -192,6 +196,8 @@ TEST_P(GuiThemeTest, FailureShowsReadableRedText) {
   EXPECT_GE((high + 0.05) / (low + 0.05), 4.5) << colours.second << " on " << colours.first;
   if (theme == nullptr) {
     EXPECT_EQ("#CC0000", colours.second);  // Adwaita's error colour
+  } else if (GetParam().css != nullptr) {
+    EXPECT_NE("#CC0000", colours.second) << "the theme's own red, made readable";
   }
   EXPECT_FALSE(program_->exited()) << "a failure in a window waits for the person";
   EXPECT_EQ(0, runShell("xdotool windowfocus --sync " + id + " key " + GetParam().key));
@@ -200,8 +206,12 @@ TEST_P(GuiThemeTest, FailureShowsReadableRedText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Themes, GuiThemeTest,
-                         testing::Values(Theme{"Default", nullptr, "Return"},
-                                         Theme{"Dark", "Adwaita:dark", "Escape"}),
+                         testing::Values(Theme{"Default", nullptr, "Return", nullptr},
+                                         Theme{"Dark", "Adwaita:dark", "Escape", nullptr},
+                                         Theme{"OwnRed", "Own", "Return",
+                                               "@import url(\"resource:///org/gtk/libgtk/theme/"
+                                               "Adwaita/gtk-contained.css\");\n"
+                                               "@define-color error_color #ff6060;\n"}),
                          [](const testing::TestParamInfo<Theme>& row) { return row.param.name; });
 
 // Tests that an interface file in the bundle's resources takes the place of the built-in one,
