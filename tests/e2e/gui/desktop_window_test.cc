@@ -135,7 +135,7 @@ TEST_F(GuiWindowTest, ShowsEachStepAndIsGoneWhenTheAgentRuns) {
             "while [ ! -e \"$0.go\" ]; do sleep 0.02; done\n"
             "exec /usr/bin/unzip \"$@\"\n",
             0755);
-  startOnDisplay({"--rate", "100"}, {{"PATH", root_ / "bin:" + std::string(std::getenv("PATH"))}});
+  startOnDisplay({"--rate", "40"}, {{"PATH", root_ / "bin:" + std::string(std::getenv("PATH"))}});
   const std::string id = waitForWindow();
   std::string splash;
   EXPECT_TRUE(waitUntil([&] { return (splash = find(id, "seagreen")).starts_with("400x200+"); }))
@@ -222,7 +222,7 @@ TEST_F(GuiWindowTest, BundleInterfaceFileIsUsedAndClosingCancels) {
             runShell("sed 's|<property name=\"role\">download<|<property name=\"title\">"
                      "Example Setup</property><property name=\"role\">from-the-bundle<|' '" +
                      std::string(BI_GUI_UI_PATH) + "' > '" + resources_ + "/download_window.ui'"));
-  startOnDisplay({"--rate", "50"});
+  startOnDisplay({"--stall-after", "100"});  // the close comes mid-transfer, however slow
   const std::string id = waitForWindow();
   EXPECT_EQ("WM_WINDOW_ROLE = \"from-the-bundle\"",
             output("xprop -notype -id " + id + " WM_WINDOW_ROLE"));
