@@ -8,7 +8,7 @@
 #   scripts/window-figures.sh --screenshots [build directory]
 #     takes docs/window-downloading.png, window-installing.png and window-failed.png.
 #
-# Both run the built program and its GTK module on a virtual X server (xvfb-run).
+# Both run the built program, its GTK window inside, on a virtual X server (xvfb-run).
 set -eu
 cd "$(dirname "$0")/.."
 filter='GuiFigures.*'
