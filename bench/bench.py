@@ -327,10 +327,10 @@ def hand_over(args, root, xvfb):
 class Xvfb:
     """A virtual X server of the bench's own, when the machine has one."""
 
-    def __init__(self):
+    def __init__(self, wanted):
         self.display = None
         self.process = None
-        if shutil.which("Xvfb") is None:
+        if not wanted or shutil.which("Xvfb") is None:
             return
         read, write = os.pipe()
         self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp"],
@@ -427,6 +427,23 @@ def road_archives(root):
             ("2,000 files", make_small_files_archive(root, "road-files.zip", 2000))]
 
 
+def road_medians(args, sandbox, work, ours, commands):
+    """Medians of the program's road (`ours`), the command line and the command line followed by
+    `sync -f`, run in turn from an empty cache and work directory, each after a sync."""
+    synced = commands + f" && sync -f {work}/d"
+    mine, plain, durable = [], [], []
+    for _ in range(args.runs):
+        for times, run in ((mine, ours),
+                           (plain, lambda: timed_spawn(["sh", "-c", commands], os.environ)),
+                           (durable, lambda: timed_spawn(["sh", "-c", synced], os.environ))):
+            sandbox.clear_cache()
+            shutil.rmtree(work, ignore_errors=True)
+            os.makedirs(work)
+            os.sync()
+            times.append(run())
+    return median(mine), median(plain), median(durable)
+
+
 def whole_road(args, root, nginx):
     print("\n== Whole road (download, unpack, hand-over) against curl, unzip and sh "
           "(medians of alternating runs, each after sync)")
@@ -440,20 +457,10 @@ def whole_road(args, root, nginx):
         sandbox.set_url(url)
         commands = (f"curl -s -o {work}/f {url} && unzip -qq -o {work}/f -d {work}/d"
                     f" && sh {work}/d/install")
-        synced = commands + f" && sync -f {work}/d"
-        mine, plain, durable = [], [], []
-        for _ in range(args.runs):
-            for times, run in ((mine, lambda: sandbox.run()[1]),
-                               (plain, lambda: timed_spawn(["sh", "-c", commands], os.environ)),
-                               (durable, lambda: timed_spawn(["sh", "-c", synced], os.environ))):
-                sandbox.clear_cache()
-                shutil.rmtree(work, ignore_errors=True)
-                os.makedirs(work)
-                os.sync()
-                times.append(run())
-        print(f"{name:>12} {median(mine):>10.3f} {median(plain):>11.3f} "
-              f"{median(plain) / median(mine):>6.2f} {median(durable):>12.3f} "
-              f"{median(durable) / median(mine):>6.2f}")
+        mine, plain, durable = road_medians(args, sandbox, work, lambda: sandbox.run()[1],
+                                            commands)
+        print(f"{name:>12} {mine:>10.3f} {plain:>11.3f} {plain / mine:>6.2f} {durable:>12.3f} "
+              f"{durable / mine:>6.2f}")
         os.unlink(archive)
     shutil.rmtree(cache, ignore_errors=True)
     print("ratio: the commands' time over the program's (above 1: the program is faster)")
@@ -476,26 +483,17 @@ def signed_road(args, root, nginx):
     commands = (f"curl -s -o {work}/f {url} && curl -s -o {work}/f.minisig {url}.minisig"
                 f" && minisign -Vq -m {work}/f -p {key}.pub"
                 f" && unzip -qq -o {work}/f -d {work}/d && sh {work}/d/install")
-    synced = commands + f" && sync -f {work}/d"
-    mine, plain, durable, peaks = [], [], [], []
+    peaks = []
 
     def ours():
         _, total, (hwm, _, _) = sandbox.run()
         peaks.append(hwm)
         return total
 
-    for _ in range(args.runs):
-        for times, run in ((mine, ours),
-                           (plain, lambda: timed_spawn(["sh", "-c", commands], os.environ)),
-                           (durable, lambda: timed_spawn(["sh", "-c", synced], os.environ))):
-            sandbox.clear_cache()
-            shutil.rmtree(work, ignore_errors=True)
-            os.makedirs(work)
-            os.sync()
-            times.append(run())
-    print(f"program {median(mine):.3f} s, peak RSS {max(peaks) / 1024:.1f} MiB; "
-          f"commands {median(plain):.3f} s (ratio {median(plain) / median(mine):.2f}); "
-          f"commands + sync -f {median(durable):.3f} s (ratio {median(durable) / median(mine):.2f})")
+    mine, plain, durable = road_medians(args, sandbox, work, ours, commands)
+    print(f"program {mine:.3f} s, peak RSS {max(peaks) / 1024:.1f} MiB; "
+          f"commands {plain:.3f} s (ratio {plain / mine:.2f}); "
+          f"commands + sync -f {durable:.3f} s (ratio {durable / mine:.2f})")
     print("ratio: the commands' time over the program's (above 1: the program is faster)")
     os.unlink(archive)
     shutil.rmtree(work, ignore_errors=True)
@@ -580,7 +578,7 @@ def main():
     args.build = os.path.abspath(args.build)
     only = args.only.split(",")
     root = tempfile.mkdtemp(prefix="bi-bench-")
-    xvfb = Xvfb()
+    xvfb = Xvfb("startup" in only or "handover" in only)
     try:
         os.makedirs(os.path.join(root, "www"))
         nginx = Nginx(root, os.path.join(root, "www"))

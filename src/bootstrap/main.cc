@@ -1,7 +1,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <iostream>
 
 #include "bootstrap/main_flow.h"
 #include "bootstrap/report.h"
@@ -23,9 +22,7 @@ int main(int argc, char** argv) {
   // the TLS, LDAP and Kerberos libraries under it) would spend about a millisecond of the
   // user's wait tidying memory that the system takes back anyway: the process ends here,
   // without their exit handlers.
-  std::cout.flush();
-  std::cerr.flush();
-  (void)std::fflush(nullptr);
+  (void)std::fflush(nullptr);  // std::cout and std::cerr write through stdio's buffers
 #if defined(__SANITIZE_ADDRESS__)
   __lsan_do_leak_check();  // which would have run at exit
 #endif

@@ -36,6 +36,10 @@ class IgnoreQuit {
   struct sigaction old_ {};
 };
 
+// The signals that this process catches or ignores while a child runs and that the child must
+// find at their default handling.
+constexpr int kIgnoredHere[] = {SIGINT, SIGQUIT, SIGXFSZ};
+
 bool shouldPassOn() {
   return termination::received(SIGTERM) || termination::received(SIGHUP);
 }
@@ -53,7 +57,7 @@ pid_t forkShell(const char* const argv[], const ShellCommandOptions& options, in
   struct sigaction defaults {};
   defaults.sa_handler = SIG_DFL;
   sigemptyset(&defaults.sa_mask);
-  for (const int signal : {SIGINT, SIGQUIT, SIGXFSZ}) {
+  for (const int signal : kIgnoredHere) {
     ::sigaction(signal, &defaults, nullptr);
   }
   sigset_t none;
@@ -100,7 +104,7 @@ pid_t spawnShellProcess(const char* const argv[], const ShellCommandOptions& opt
   // it anyway); nothing is blocked.
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (const int signal : {SIGINT, SIGQUIT, SIGXFSZ}) {
+  for (const int signal : kIgnoredHere) {
     sigaddset(&defaults, signal);
   }
   sigset_t none;
