@@ -23,6 +23,7 @@ constexpr double kDelayedCloseSeconds = 3.0;
 const char* const kDownloadingText = "Downloading";
 const char* const kInstallingText = "Initializing the installer";
 const char* const kUnzipFailedText = "Failed to unzip the installer.";
+const char* const kNotInPlaceText = "Failed to put the installer in place.";
 const char* const kNotVerifiedText = "The download could not be verified.";
 // A signature file is a few hundred bytes; a body much larger is none.
 constexpr size_t kMaxSignatureSize = size_t{64} * 1024;
@@ -247,8 +248,6 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
       application_.runLoop().addTimer(kDelayedCloseSeconds, [this] { window_->close(); });
     });
     application_.stop();
-  } else {
-    onMainThread([&] { failure(kUnzipFailedText, fw::Color::kRed); });
   }
 }
 
@@ -291,9 +290,19 @@ bool Download::installIntoCache(const std::string& archive, const std::string& s
   Staging staging = unpackIntoStaging(archive, cacheDir, report_message_main);
   // Closed while unpacking, or while waiting for other runs to finish with the install agent
   // that this one replaces: the user no longer wants it.
-  return !staging.path.empty() &&
-         installStagedInstallAgent(std::move(staging), cacheDir, validationString_, signer,
-                                   [this] { return windowClosed_.load(); });
+  std::string error;
+  if (!staging.path.empty() && installStagedInstallAgent(
+                                   std::move(staging), cacheDir, validationString_, signer,
+                                   [this] { return windowClosed_.load(); }, &error)) {
+    return true;
+  }
+  // An unpack that worked but could not take the old install agent's place is no failed unpack.
+  if (!error.empty()) {
+    fw::systemLog(error);
+  }
+  onMainThread(
+      [&] { failure(error.empty() ? kUnzipFailedText : kNotInPlaceText, fw::Color::kRed); });
+  return false;
 }
 
 void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlError* error) {

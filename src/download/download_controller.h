@@ -77,7 +77,7 @@ class Download : public fw::ApplicationDelegate,
   /// logs the cause and shows it. True, with the signer's key id, when the archive is verified.
   bool verifyArchive(std::string* signer);
   /// Puts the downloaded archive's install agent into the cache, recording who signed it (empty:
-  /// nobody was asked to); false when it could not.
+  /// nobody was asked to); false when it could not, the failure logged and shown.
   bool installIntoCache(const std::string& archive, const std::string& signer);
   /// Hands window work to the main thread and waits for it; false when the loop has ended.
   bool onMainThread(const std::function<void()>& work);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "framework/base/dir_stream.h"
@@ -38,18 +39,50 @@ bool isUsableInHeader(const std::string& value) {
   return !value.empty();
 }
 
-// Moves `from` to `to` in one step, whatever `to` holds: renaming onto an empty directory or
-// nothing works as it is; onto a full one, or onto anything that is no directory (a file, a
-// symbolic link), the two are exchanged and the old one removed, a link as the link.
-bool replaceDirectory(const std::string& from, const std::string& to) {
+std::string failedCall(const std::string& call, const std::string& first,
+                       const std::string& second) {
+  return call + "(" + first + ", " + second + "): " + std::strerror(errno);
+}
+
+// Where the file system cannot exchange two paths (FUSE, NFS, CIFS), or the kernel is too old.
+bool exchangeUnsupported(int error) {
+  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;  // ENOTSUP is EOPNOTSUPP
+}
+
+// Under the cache lock, exclusive. Moves `from` to `to` in one step, whatever `to` holds:
+// renaming onto an empty directory or nothing works as it is; onto a full one, or onto anything
+// that is no directory (a file, a symbolic link), the two are exchanged and the old one removed,
+// a link as the link. Where they cannot be exchanged, the old one is renamed aside first, under
+// a staging name that nobody locks: should this run die before removing it, the next writer does.
+// False, with the failed call in `error`, when `from` is not in place.
+bool replaceDirectory(const std::string& from, const std::string& to, std::string* error) {
   if (::rename(from.c_str(), to.c_str()) == 0) {
     return true;
   }
-  if ((errno != ENOTEMPTY && errno != EEXIST && errno != ENOTDIR) || !fw::exchangePaths(from, to)) {
+  if (errno != ENOTEMPTY && errno != EEXIST && errno != ENOTDIR) {
+    *error = failedCall("rename", from, to);
     return false;
   }
-  fw::removeItemAtPath(from);  // now the old install agent
-  return true;
+  if (fw::exchangePaths(from, to)) {
+    fw::removeItemAtPath(from);  // now the old install agent
+    return true;
+  }
+  if (!exchangeUnsupported(errno)) {
+    *error = failedCall("renameat2", from, to);
+    return false;
+  }
+  // The staging directory's name is unique in the cache: with a suffix, so is this one's.
+  const std::string aside = from + "-old";
+  if (::rename(to.c_str(), aside.c_str()) != 0) {
+    *error = failedCall("rename", to, aside);
+    return false;
+  }
+  const bool moved = ::rename(from.c_str(), to.c_str()) == 0;
+  if (!moved) {
+    *error = failedCall("rename", from, to);
+  }
+  fw::removeItemAtPath(aside);
+  return moved;
 }
 
 void discardStaging(const std::string& staging) {
@@ -160,7 +193,10 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
 
 bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
-                               const std::string& signer, const std::function<bool()>& giveUp) {
+                               const std::string& signer, const std::function<bool()>& giveUp,
+                               std::string* error) {
+  std::string ignored;
+  error = error != nullptr ? error : &ignored;
   if (giveUp() || !cache_lock::lockExclusive(cacheDir, giveUp)) {
     discardStaging(staging.path);
     return false;
@@ -177,8 +213,14 @@ bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
     // describes an install agent that the cache does not wholly hold.
     removeValidationString(cacheDir);
     writeSigner(cacheDir, "");
-    installed = fw::syncFileSystemOf(staging.path) &&
-                replaceDirectory(staging.path, agentDirIn(cacheDir)) && fw::syncDirectory(cacheDir);
+    if (!fw::syncFileSystemOf(staging.path)) {
+      *error = "syncfs(" + staging.path + "): " + std::strerror(errno);
+    } else if (replaceDirectory(staging.path, agentDirIn(cacheDir), error)) {
+      installed = fw::syncDirectory(cacheDir);
+      if (!installed) {
+        *error = "fsync(" + cacheDir + "): " + std::strerror(errno);
+      }
+    }
     if (installed) {
       writeSigner(cacheDir, signer);
       writeValidationString(cacheDir, validationString.value_or(""));

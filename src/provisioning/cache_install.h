@@ -54,10 +54,12 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
 /// one's place, and its record only after that. What killed runs left in the cache goes first.
 /// When another run has put this very archive's install agent in place meanwhile, that one is
 /// kept. The install agent in place is kept for this run. Returns false, with the staging
-/// directory removed, when it gave up or the swap failed; the record then describes no install
-/// agent.
+/// directory removed, when it gave up (`error` left empty) or could not put the install agent in
+/// place (`error`, if given, names the failed call, its paths and the system's error); the record
+/// then describes no install agent.
 bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
-                               const std::string& signer, const std::function<bool()>& giveUp);
+                               const std::string& signer, const std::function<bool()>& giveUp,
+                               std::string* error = nullptr);
 
 #endif  // SRC_PROVISIONING_CACHE_INSTALL_H_
