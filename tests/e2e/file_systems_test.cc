@@ -66,7 +66,7 @@ class FileSystemTest : public ProgramTest, public testing::WithParamInterface<co
 TEST_P(FileSystemTest, CacheRoad) {
   if (!mount_.mounted()) {
     ASSERT_EQ(nullptr, std::getenv("CI")) << "cannot mount " << GetParam();
-    GTEST_SKIP() << "cannot mount " << GetParam() << " (needs root)";
+    GTEST_SKIP() << "cannot mount " << GetParam() << " here (root and its tools needed)";
   }
   makeZip(archive_, agent("v1"));
   Endpoint server(archive_);
