@@ -3,49 +3,47 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "e2e/fixture.h"
-#include "platform/command_line.h"
 
 using namespace testing_support;
 
 namespace {
 
-// A file system of the kind named, mounted at `target` for one scope: ext4, xfs and btrfs on a
-// loop device over a sparse file, or tmpfs, overlay and bindfs over directories in `scratch`.
+// Mounts a file system of the kind $1 at $2: ext4, xfs and btrfs on a loop device over a sparse
+// file, or tmpfs, overlay and bindfs, in the scratch directory $3.
+const char* const kMount =
+    "mkdir -p \"$3\" && cd \"$3\" && case $1 in\n"
+    "tmpfs) mount -t tmpfs tmpfs \"$2\" ;;\n"
+    "overlay) mkdir l u w && mount -t overlay -o \"lowerdir=l,upperdir=u,workdir=w\" x \"$2\" ;;\n"
+    "bindfs) mkdir src && bindfs \"$3/src\" \"$2\" ;;\n"
+    "*) truncate -s 320M img && mkfs.$1 -q img && mount -o loop img \"$2\" ;;\n"
+    "esac";
+
+// The home on a file system of its own for one scope; a loop device goes with its unmount.
 class ScopedMount {
  public:
   ScopedMount(const std::string& kind, const std::string& target, const std::string& scratch)
-      : target_(smart_quote(target)) {
-    const std::string s = smart_quote(scratch);
-    std::string how = "truncate -s 320M " + s + "/img && mkfs." + kind + " -q " + s +
-                      "/img && mount -o loop " + s + "/img " + target_;
-    if (kind == "tmpfs") {
-      how = "mount -t tmpfs tmpfs " + target_;
-    } else if (kind == "overlay") {
-      how = "mkdir " + s + "/l " + s + "/u " + s +
-            "/w && mount -t overlay overlay -o lowerdir=" + s + "/l,upperdir=" + s +
-            "/u,workdir=" + s + "/w " + target_;
-    } else if (kind == "bindfs") {
-      how = "mkdir " + s + "/src && bindfs " + s + "/src " + target_;
-    }
-    mounted_ = runShell("mkdir -p " + s + " && " + how) == 0;
+      : target_(target) {
+    const ProcessResult mounted =
+        runProcess({"/bin/sh", "-c", kMount, "sh", kind, target, scratch});
+    problem_ = mounted.exitStatus == 0 ? "" : "cannot mount " + kind + " here: " + mounted.err;
   }
-  // A loop device goes with its last unmount (-d also where it was not set to).
   ~ScopedMount() {
-    if (mounted_) {
-      runShell("umount -d " + target_ + " || umount -l -d " + target_);
+    if (problem_.empty() && runProcess({"/bin/umount", "-d", target_}).exitStatus != 0) {
+      runProcess({"/bin/umount", "-l", "-d", target_});  // busy: detached now, gone when free
     }
   }
   ScopedMount(const ScopedMount&) = delete;
   ScopedMount& operator=(const ScopedMount&) = delete;
 
-  bool mounted() const { return mounted_; }
+  const std::string& problem() const { return problem_; }  // empty: mounted
 
  private:
   std::string target_;
-  bool mounted_ = false;
+  std::string problem_;
 };
 
 // Records its version, then stays while $AGENT_STAY exists, a run that still uses it.
@@ -64,9 +62,9 @@ class FileSystemTest : public ProgramTest, public testing::WithParamInterface<co
 }  // namespace
 
 TEST_P(FileSystemTest, CacheRoad) {
-  if (!mount_.mounted()) {
-    ASSERT_EQ(nullptr, std::getenv("CI")) << "cannot mount " << GetParam();
-    GTEST_SKIP() << "cannot mount " << GetParam() << " here (root and its tools needed)";
+  if (!mount_.problem().empty()) {
+    ASSERT_EQ(nullptr, std::getenv("CI")) << mount_.problem();
+    GTEST_SKIP() << mount_.problem();
   }
   makeZip(archive_, agent("v1"));
   Endpoint server(archive_);
@@ -91,12 +89,9 @@ TEST_P(FileSystemTest, CacheRoad) {
   makeZip(archive_, agent("v3", size_t{64} << 20));
   auto killed = start();
   ASSERT_TRUE(waitUntil([&] {
-    for (const std::string& entry : listDir(cacheDir())) {
-      if (entry.starts_with("installagent.staging-")) {
-        return true;
-      }
-    }
-    return false;
+    return std::ranges::any_of(listDir(cacheDir()), [](const std::string& entry) {
+      return entry.starts_with("installagent.staging-");
+    });
   }));
   ::kill(killed->pid(), SIGKILL);
   killed->wait();
