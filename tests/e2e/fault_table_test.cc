@@ -27,6 +27,7 @@ enum class Setup {
   kGnutlsCurl,      // the same, with the system's libcurl.so.4 hidden: libcurl-gnutls.so.4 left
   kNoCurl,          // the same, with both libcurls hidden
   kReadOnlyHome,    // the run's user may not write to HOME
+  kSharedCache,     // the cache shared (sticky, as /tmp is), its install agent another user's
   kShippedArchive,  // InstallAgent.zip in the bundle: no download
   kHttpsToHttp,     // a trusted https endpoint that redirects to plain http
   kPassword,        // a password in the URL, which goes nowhere; with kRefused
@@ -129,6 +130,7 @@ const Fault kFaults[] = {
     {.name = "NoLibcurl", .err = transferFailure("cannot load libcurl: *libcurl.so.4: file too short; *libcurl-gnutls.so.4: file too short"), .cache = CacheAfter::kAsItWas, .setup = Setup::kNoCurl},
     {.name = "RedirectChainWithoutLength", .server = {"--no-length"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .path = "/redirect/3/agent.zip"},
     {.name = "HomeReadOnly", .err = kUnpackFailed, .cache = CacheAfter::kAsItWas, .setup = Setup::kReadOnlyHome},
+    {.name = "InstallAgentOfAnotherUser", .err = "Downloading\nInitializing the installer\nrename(*/installagent): Operation not permitted\nFailed to put the installer in place.\nInstallation failed.\n", .cache = CacheAfter::kAsItWas, .setup = Setup::kSharedCache},
     {.name = "HomeIsAFile", .err = kUnpackFailed, .env = {{"HOME", "{ROOT}/agent.zip"}}},
     {.name = "HomeMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"HOME", "{ROOT}/new/home"}}},
     {.name = "TmpdirMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"TMPDIR", "{ROOT}/missing"}}},
@@ -226,7 +228,11 @@ TEST_P(FaultTableTest, Row) {
                              ? "/usr/lib/*/libcurl.so.4 /usr/lib/*/libcurl-gnutls.so.4"
                              : "";
     wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kTrustOnly, root_ / "ca.pem", hidden};
-  } else if (fault.setup == Setup::kReadOnlyHome && ::geteuid() == 0) {
+  } else if (fault.setup == Setup::kSharedCache && ::geteuid() != 0) {
+    ASSERT_EQ(nullptr, std::getenv("CI")) << "needs a second user";
+    GTEST_SKIP() << "needs a second user";
+  } else if ((fault.setup == Setup::kReadOnlyHome || fault.setup == Setup::kSharedCache) &&
+             ::geteuid() == 0) {
     // As root, the run drops to "nobody", so that permissions apply.
     wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     ::chmod(root_.path().c_str(), 0755);
@@ -234,6 +240,8 @@ TEST_P(FaultTableTest, Row) {
   }
   if (fault.setup == Setup::kReadOnlyHome) {
     ASSERT_EQ(0, runShell("chmod -R a+rX,a-w " + smart_quote(home_)));
+  } else if (fault.setup == Setup::kSharedCache) {
+    ::chmod(cacheDir().c_str(), 01777);
   } else if (fault.setup == Setup::kShippedArchive) {
     makeZip(resources_ + "/InstallAgent.zip", {{"install", kRecordingAgent}});
   }

@@ -67,13 +67,10 @@ TEST_F(CacheInstallTest, FailedFinalMoveLeavesNothing) {
   EXPECT_TRUE(inChild([&] {
     writeFile(cache_ + ".validatestring", "\"old\"");
     Staging staging = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
-    const std::string expected =
-        "rename(" + staging.path + ", " + cache_ + "installagent): Operation not permitted";
-    std::string error;
     return !staging.path.empty() &&
-           !installStagedInstallAgent(
-               std::move(staging), cache_, "\"new\"", "", [] { return false; }, &error) &&
-           error == expected && othersCanLock("-x");
+           !installStagedInstallAgent(std::move(staging), cache_, "\"new\"", "",
+                                      [] { return false; }) &&
+           othersCanLock("-x");
   }));
   EXPECT_EQ((std::vector<std::string>{".lock", "installagent"}), listDir(cache_));
   EXPECT_EQ("another user's", readFile(cache_ + "installagent/install"));
