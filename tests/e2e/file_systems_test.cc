@@ -47,12 +47,9 @@ class ScopedMount {
 };
 
 // Records its version, then stays while $AGENT_STAY exists, a run that still uses it.
-std::map<std::string, std::string> agent(const std::string& version, size_t ballast = 0) {
-  return {{"install", "echo " + version +
-                          " >> \"$BI_RECORD.runs\"\n"
-                          "while [ -e \"$AGENT_STAY\" ]; do sleep 0.02; done\n"},
-          {"ballast", std::string(ballast, 'x')}};
-}
+const char* const kAgent =
+    "cat \"$(dirname \"$0\")/version\" >> \"$BI_RECORD.runs\"\n"
+    "while [ -e \"$AGENT_STAY\" ]; do sleep 0.02; done\n";
 
 class FileSystemTest : public ProgramTest, public testing::WithParamInterface<const char*> {
  protected:
@@ -66,7 +63,7 @@ TEST_P(FileSystemTest, CacheRoad) {
     ASSERT_EQ(nullptr, std::getenv("CI")) << mount_.problem();
     GTEST_SKIP() << mount_.problem();
   }
-  makeZip(archive_, agent("v1"));
+  makeZip(archive_, {{"install", kAgent}, {"version", "v1\n"}});
   Endpoint server(archive_);
   setEndpointUrl(server.url());
   ASSERT_EQ(0, run().exitStatus);
@@ -77,7 +74,7 @@ TEST_P(FileSystemTest, CacheRoad) {
   writeFile(root_ / "stay", "");
   auto reader = start({}, {{"AGENT_STAY", root_ / "stay"}}, false, "reader");
   ASSERT_TRUE(waitUntil([&] { return readFile(record_ + ".runs") == "v1\nv1\nv1\n"; }));
-  makeZip(archive_, agent("v2"));
+  makeZip(archive_, {{"install", kAgent}, {"version", "v2\n"}});
   auto writer = start({}, {}, false, "writer");
   EXPECT_EQ(-1, writer->wait(std::chrono::milliseconds(500))) << "replaced under a running agent";
   ::unlink((root_ / "stay").c_str());
@@ -86,7 +83,8 @@ TEST_P(FileSystemTest, CacheRoad) {
   EXPECT_EQ(0, run().exitStatus);
 
   // Killed while it unpacks; the next run cleans up after it.
-  makeZip(archive_, agent("v3", size_t{64} << 20));
+  makeZip(archive_,
+          {{"install", kAgent}, {"version", "v3\n"}, {"ballast", std::string(64 << 20, 'x')}});
   auto killed = start();
   ASSERT_TRUE(waitUntil([&] {
     return std::ranges::any_of(listDir(cacheDir()), [](const std::string& entry) {
