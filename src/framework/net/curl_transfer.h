@@ -14,6 +14,8 @@
 
 namespace fw {
 
+struct CurlLibrary;
+
 /// What one transfer needs from its session.
 struct CurlTransferHooks {
   /// Called with the final response's first body bytes (and later ones, gathered), after the
@@ -33,6 +35,12 @@ struct CurlTransferHooks {
 /// `hooks.storeBody` and the final response into `response`. Returns no error when the body is
 /// complete.
 std::optional<UrlError> runCurlTransfer(const std::string& url,
+                                        const std::vector<std::string>& headerLines,
+                                        const UrlSessionConfiguration& configuration,
+                                        HttpResponse& response, const CurlTransferHooks& hooks);
+
+/// The same through `curl`: the library as loaded, or one that stands in for an older libcurl.
+std::optional<UrlError> runCurlTransfer(const CurlLibrary& curl, const std::string& url,
                                         const std::vector<std::string>& headerLines,
                                         const UrlSessionConfiguration& configuration,
                                         HttpResponse& response, const CurlTransferHooks& hooks);
