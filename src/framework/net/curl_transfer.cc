@@ -295,23 +295,16 @@ UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
 
 }  // namespace
 
-std::optional<UrlError> runCurlTransfer(const std::string& url,
+std::optional<UrlError> runCurlTransfer(const CurlLibrary* curl, const std::string& url,
                                         const std::vector<std::string>& headerLines,
                                         const UrlSessionConfiguration& configuration,
                                         HttpResponse& response, const CurlTransferHooks& hooks) {
   std::string loadError;
-  const CurlLibrary* curl = curlLibrary(loadError);
+  curl = curl != nullptr ? curl : curlLibrary(loadError);
   if (curl == nullptr) {
     return UrlError{UrlError::Code::kOther, loadError, url};
   }
-  return runCurlTransfer(*curl, url, headerLines, configuration, response, hooks);
-}
-
-std::optional<UrlError> runCurlTransfer(const CurlLibrary& curl, const std::string& url,
-                                        const std::vector<std::string>& headerLines,
-                                        const UrlSessionConfiguration& configuration,
-                                        HttpResponse& response, const CurlTransferHooks& hooks) {
-  Transfer transfer(curl, configuration, response, hooks);
+  Transfer transfer(*curl, configuration, response, hooks);
   std::optional<UrlError> error = transfer.run(url, headerLines);
   if (error && error->failingUrl.empty()) {
     error->failingUrl = url;
