@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "framework/net/curl_protocols.h"
+
 namespace fw {
 
 namespace {
@@ -23,6 +25,17 @@ bool bind(void* handle, const char* name, Function& function, std::string& error
   }
   function = reinterpret_cast<Function>(symbol);
   return true;
+}
+
+// Binds both of a pair of entry points that libcurl added together, or neither.
+template <typename First, typename Second>
+void bindBoth(void* handle, const char* firstName, First& first, const char* secondName,
+              Second& second) {
+  std::string ignored;
+  if (!bind(handle, firstName, first, ignored) || !bind(handle, secondName, second, ignored)) {
+    first = nullptr;
+    second = nullptr;
+  }
 }
 
 Loaded load() {
@@ -56,8 +69,7 @@ Loaded load() {
               bind(handle, "curl_multi_add_handle", l.multiAddHandle, e) &&
               bind(handle, "curl_multi_remove_handle", l.multiRemoveHandle, e) &&
               bind(handle, "curl_multi_perform", l.multiPerform, e) &&
-              bind(handle, "curl_multi_poll", l.multiPoll, e) &&
-              bind(handle, "curl_multi_wakeup", l.multiWakeup, e) &&
+              bind(handle, "curl_multi_wait", l.multiWait, e) &&
               bind(handle, "curl_multi_info_read", l.multiInfoRead, e) &&
               bind(handle, "curl_multi_cleanup", l.multiCleanup, e) &&
               bind(handle, "curl_multi_strerror", l.multiStrerror, e) &&
@@ -66,6 +78,12 @@ Loaded load() {
   if (loaded.ok && l.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
     loaded.ok = false;
     e = "cannot initialise libcurl";
+  }
+  if (loaded.ok) {
+    // What older libcurls lack (curl_multi_poll 7.66, curl_multi_wakeup 7.68, the protocol
+    // options by name 7.85) is decided here, once: transfers see only what can be done.
+    bindBoth(handle, "curl_multi_poll", l.multiPoll, "curl_multi_wakeup", l.multiWakeup);
+    l.protocolRule = chooseProtocolRule(l, l.protocolRuleError);
   }
   return loaded;
 }

@@ -7,6 +7,13 @@
 
 namespace fw {
 
+/// How this libcurl lets a transfer be held to http and https.
+enum class ProtocolRule {
+  kNames,     ///< CURLOPT_PROTOCOLS_STR and CURLOPT_REDIR_PROTOCOLS_STR (libcurl 7.85 on)
+  kBitMasks,  ///< CURLOPT_PROTOCOLS and CURLOPT_REDIR_PROTOCOLS, the forms before them
+  kNone,      ///< neither form can be set: no transfer may run
+};
+
 /// The entry points of libcurl that transfers use. libcurl and the dozens of libraries it
 /// brings (TLS, HTTP/2, Kerberos, ...) are loaded on the first download, not at start-up: most
 /// runs never download, and for them start-up time is what the user waits for.
@@ -21,6 +28,10 @@ struct CurlLibrary {
   CURLMcode (*multiAddHandle)(CURLM* multi, CURL* easy);
   CURLMcode (*multiRemoveHandle)(CURLM* multi, CURL* easy);
   CURLMcode (*multiPerform)(CURLM* multi, int* running);
+  CURLMcode (*multiWait)(CURLM* multi, curl_waitfd extra[], unsigned int extraCount, int timeoutMs,
+                         int* ready);
+  /// Both null where libcurl is older than 7.68: a transfer then waits with multiWait and is
+  /// woken through a descriptor of its own.
   CURLMcode (*multiPoll)(CURLM* multi, curl_waitfd extra[], unsigned int extraCount, int timeoutMs,
                          int* ready);
   CURLMcode (*multiWakeup)(CURLM* multi);
@@ -29,10 +40,15 @@ struct CurlLibrary {
   const char* (*multiStrerror)(CURLMcode code);
   curl_slist* (*slistAppend)(curl_slist* list, const char* line);
   void (*slistFreeAll)(curl_slist* list);
+  /// Asked of libcurl once, when it is loaded (chooseProtocolRule), so that transfers see what
+  /// it can do and never its version.
+  ProtocolRule protocolRule = ProtocolRule::kNone;
+  /// libcurl's reason when the rule is kNone.
+  std::string protocolRuleError;
 };
 
-/// libcurl, loaded and initialised once per process, on first use, from any thread. Null when
-/// it cannot be loaded; `error` then says why.
+/// libcurl (7.61 or newer), loaded and initialised once per process, on first use, from any
+/// thread. Null when it cannot be loaded; `error` then says why.
 const CurlLibrary* curlLibrary(std::string& error);
 
 }  // namespace fw

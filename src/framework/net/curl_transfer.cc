@@ -9,7 +9,8 @@
 #include <cstring>
 #include <memory>
 
-#include "framework/net/curl_library.h"
+#include "framework/net/curl_protocols.h"
+#include "framework/net/curl_wait.h"
 
 namespace fw {
 
@@ -116,6 +117,17 @@ std::optional<UrlError> Transfer::run(const std::string& url,
   if (!easy_ || !configure(url, headerLines)) {
     return UrlError{UrlError::Code::kOther, "cannot set up the transfer", url};
   }
+  // Not even a redirect lowers a transfer that began on https to plain http, where anyone on
+  // the way could change what is fetched. No transfer runs without these rules.
+  httpsOnly_ = ::strncasecmp(url.c_str(), "https:", 6) == 0 && !configuration_.followsHttpsToHttp;
+  const CURLcode restricted = restrictProtocols(curl_, easy_.get(), curl_.protocolRule, httpsOnly_);
+  if (restricted != CURLE_OK) {
+    const std::string reason = curl_.protocolRule == ProtocolRule::kNone
+                                   ? curl_.protocolRuleError
+                                   : curl_.easyStrerror(restricted);
+    return UrlError{UrlError::Code::kOther,
+                    "cannot restrict the transfer to http and https: " + reason, url};
+  }
   std::optional<UrlError> error = perform();
   if (error) {
     return error;
@@ -144,13 +156,7 @@ bool Transfer::configure(const std::string& url, const std::vector<std::string>&
     }
   }
   const long lowSpeedSeconds = static_cast<long>(configuration_.lowSpeedTime.count());
-  // Not even a redirect lowers a transfer that began on https to plain http, where anyone on
-  // the way could change what is fetched.
-  httpsOnly_ = ::strncasecmp(url.c_str(), "https:", 6) == 0 && !configuration_.followsHttpsToHttp;
-  const char* redirectProtocols = httpsOnly_ ? "https" : "http,https";
   return curl_.easySetopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-         curl_.easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-         curl_.easySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_MAXREDIRS, configuration_.maxRedirects) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
@@ -173,12 +179,19 @@ bool Transfer::configure(const std::string& url, const std::vector<std::string>&
 
 std::optional<UrlError> Transfer::perform() {
   std::unique_ptr<CURLM, MultiDeleter> multi(curl_.multiInit(), MultiDeleter{&curl_});
-  if (!multi || curl_.multiAddHandle(multi.get(), easy_.get()) != CURLM_OK) {
+  if (!multi) {
     return UrlError{UrlError::Code::kOther, "cannot start the transfer", ""};
   }
   CURLM* rawMulti = multi.get();
-  const CurlLibrary& curl = curl_;
-  hooks_.setWaker([&curl, rawMulti] { curl.multiWakeup(rawMulti); });
+  CurlWait waiter(curl_, rawMulti);
+  if (!waiter.valid()) {
+    return UrlError{UrlError::Code::kOther,
+                    std::string("cannot start the transfer: eventfd: ") + std::strerror(errno), ""};
+  }
+  if (curl_.multiAddHandle(rawMulti, easy_.get()) != CURLM_OK) {
+    return UrlError{UrlError::Code::kOther, "cannot start the transfer", ""};
+  }
+  hooks_.setWaker([&waiter] { waiter.wake(); });
   std::optional<UrlError> error;
   for (;;) {
     int running = 0;
@@ -202,7 +215,7 @@ std::optional<UrlError> Transfer::perform() {
     }
     // libcurl keeps its own time (the low-speed rule): a second at most between looks at the
     // cancel flag, which wakeups make at once anyway.
-    curl_.multiPoll(rawMulti, nullptr, 0, 1000, nullptr);
+    waiter.wait(1000);
   }
   hooks_.setWaker({});
   curl_.multiRemoveHandle(rawMulti, easy_.get());
@@ -282,12 +295,12 @@ UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
 
 }  // namespace
 
-std::optional<UrlError> runCurlTransfer(const std::string& url,
+std::optional<UrlError> runCurlTransfer(const CurlLibrary* curl, const std::string& url,
                                         const std::vector<std::string>& headerLines,
                                         const UrlSessionConfiguration& configuration,
                                         HttpResponse& response, const CurlTransferHooks& hooks) {
   std::string loadError;
-  const CurlLibrary* curl = curlLibrary(loadError);
+  curl = curl != nullptr ? curl : curlLibrary(loadError);
   if (curl == nullptr) {
     return UrlError{UrlError::Code::kOther, loadError, url};
   }

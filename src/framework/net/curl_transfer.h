@@ -14,6 +14,8 @@
 
 namespace fw {
 
+struct CurlLibrary;
+
 /// What one transfer needs from its session.
 struct CurlTransferHooks {
   /// Called with the final response's first body bytes (and later ones, gathered), after the
@@ -29,10 +31,10 @@ struct CurlTransferHooks {
   std::function<int(std::string_view piece)> storeBody;
 };
 
-/// Runs one GET of `url` with libcurl on the calling thread, handing the body to
-/// `hooks.storeBody` and the final response into `response`. Returns no error when the body is
-/// complete.
-std::optional<UrlError> runCurlTransfer(const std::string& url,
+/// Runs one GET of `url` on the calling thread with `curl` (null: the libcurl loaded on first
+/// use), handing the body to `hooks.storeBody` and the final response into `response`. Returns
+/// no error when the body is complete.
+std::optional<UrlError> runCurlTransfer(const CurlLibrary* curl, const std::string& url,
                                         const std::vector<std::string>& headerLines,
                                         const UrlSessionConfiguration& configuration,
                                         HttpResponse& response, const CurlTransferHooks& hooks);

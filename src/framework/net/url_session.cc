@@ -21,6 +21,7 @@ namespace fw {
 struct UrlSession::Shared {
   UrlSessionConfiguration configuration;
   UrlSessionDownloadDelegate* delegate = nullptr;
+  const CurlLibrary* curl = nullptr;  // null: the libcurl loaded on first use
 
   std::mutex mutex;
   std::condition_variable workAvailable;
@@ -122,8 +123,9 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
       return store(piece);
     };
   }
-  std::optional<UrlError> error = runCurlTransfer(
-      task.url(), task.headerLines(), shared.configuration, task.mutableResponse(), hooks);
+  std::optional<UrlError> error =
+      runCurlTransfer(shared.curl, task.url(), task.headerLines(), shared.configuration,
+                      task.mutableResponse(), hooks);
   if (!error && deliverable()) {
     // The delegate, and what it starts meanwhile (unzip), read the body through a path into
     // this process's descriptors: the one that it names is inherited only during the call.
@@ -169,10 +171,12 @@ void UrlSession::prepare() {
   }).detach();
 }
 
-UrlSession::UrlSession(UrlSessionConfiguration configuration, UrlSessionDownloadDelegate* delegate)
+UrlSession::UrlSession(UrlSessionConfiguration configuration, UrlSessionDownloadDelegate* delegate,
+                       const CurlLibrary* curl)
     : shared_(std::make_shared<Shared>()) {
   shared_->configuration = configuration;
   shared_->delegate = delegate;
+  shared_->curl = curl;
 }
 
 UrlSession::~UrlSession() {
@@ -202,7 +206,7 @@ std::optional<UrlError> UrlSession::fetchSmall(const std::string& url, size_t li
     return 0;
   };
   std::optional<UrlError> error =
-      runCurlTransfer(url, {}, shared_->configuration, *response, hooks);
+      runCurlTransfer(shared_->curl, url, {}, shared_->configuration, *response, hooks);
   if (error && shared_->isInvalidated()) {
     error->code = UrlError::Code::kCancelled;
   }

@@ -17,6 +17,7 @@
 namespace fw {
 
 class DownloadTask;
+struct CurlLibrary;
 
 /// Callbacks of a session, all made one at a time on the session's own worker thread (its
 /// serial delegate queue). None is made once the session has been invalidated.
@@ -45,7 +46,10 @@ class UrlSessionDownloadDelegate {
 /// (the delegate's callback in progress, if any, then nothing more).
 class UrlSession {
  public:
-  UrlSession(UrlSessionConfiguration configuration, UrlSessionDownloadDelegate* delegate);
+  /// `curl`, when given, stands in for the libcurl loaded on first use (an older one's
+  /// interface, say) and outlives the session.
+  UrlSession(UrlSessionConfiguration configuration, UrlSessionDownloadDelegate* delegate,
+             const CurlLibrary* curl = nullptr);
   ~UrlSession();
   UrlSession(const UrlSession&) = delete;
   UrlSession& operator=(const UrlSession&) = delete;
