@@ -46,16 +46,23 @@ TEST(CacheValidationTest, WriteReplacesReadGivesTheFirstLine) {
 }
 
 // Tests that a write cut short (here by a file size limit, as by a full disk) leaves no part of
-// the string, which could one day match another archive's.
+// the string, which could one day match another archive's, and no older signer named, also
+// where the directory is read-only at that moment.
 TEST(CacheValidationTest, FailedWriteLeavesNoFile) {
-  const ScopedTempDir dir;
-  ::chmod(dir.path().c_str(), 0777);
-  EXPECT_EQ(0, runUnprivileged([&] {
-              std::signal(SIGXFSZ, SIG_IGN);
-              const rlimit limit{4, 4};
-              ::setrlimit(RLIMIT_FSIZE, &limit);
-              writeValidationString(dir.path(), "\"long-tag\"");
-              return 0;
-            }));
-  EXPECT_FALSE(exists(dir / ".validatestring"));
+  for (const bool readOnly : {false, true}) {
+    const ScopedTempDir dir;
+    writeFile(dir / ".signedby", "old signer", 0666);
+    ::chmod(dir.path().c_str(), readOnly ? 0555 : 0777);
+    EXPECT_EQ(0, runUnprivileged([&] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{4, 4};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                writeValidationString(dir.path(), "\"long-tag\"");
+                writeSigner(dir.path(), "new signer");
+                return 0;
+              }));
+    EXPECT_FALSE(exists(dir / ".validatestring"));
+    EXPECT_EQ("", readSigner(dir.path()));
+    EXPECT_EQ(readOnly, exists(dir / ".signedby"));  // emptied where it cannot go
+  }
 }
