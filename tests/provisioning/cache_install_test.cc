@@ -76,4 +76,33 @@ TEST_F(CacheInstallTest, FailedFinalMoveLeavesNothing) {
   EXPECT_EQ("another user's", readFile(cache_ + "installagent/install"));
 }
 
+// Tests that a writer removes what gone runs left (a staging directory that nobody holds, a
+// record never renamed into place) and not the staging directory of a living one, and that a
+// second writer that finds this very install agent put in place meanwhile keeps it as installed.
+TEST_F(CacheInstallTest, WriterReclaimsWhatNobodyHoldsAndKeepsTheSameAgent) {
+  makeZip(home_ / "agent.zip", {{"install", "new"}});
+  writeFile(cache_ + "installagent.staging-Gone12/install", "left by a killed run");
+  writeFile(cache_ + ".signedby.Gone12", "K");
+  const std::string held = cache_ + "installagent.staging-Held12";
+  std::filesystem::create_directory(held);
+  const fw::UniqueFd holder(::open(held.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ASSERT_EQ(0, ::flock(holder.get(), LOCK_EX));
+  EXPECT_TRUE(inChild([&] {
+    Staging first = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
+    Staging second = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
+    const auto install = [&](Staging staging) {
+      return installStagedInstallAgent(std::move(staging), cache_, "\"t\"", "K",
+                                       [] { return false; });
+    };
+    if (!install(std::move(first))) {
+      return false;
+    }
+    writeFile(cache_ + "installagent/first", "");
+    return install(std::move(second)) && exists(cache_ + "installagent/first");
+  }));
+  EXPECT_EQ((std::vector<std::string>{".lock", ".signedby", ".validatestring", "installagent",
+                                      "installagent.staging-Held12"}),
+            listDir(cache_));
+}
+
 }  // namespace
