@@ -83,6 +83,7 @@ TEST_F(CacheInstallTest, WriterReclaimsWhatNobodyHoldsAndKeepsTheSameAgent) {
   makeZip(home_ / "agent.zip", {{"install", "new"}});
   writeFile(cache_ + "installagent.staging-Gone12/install", "left by a killed run");
   writeFile(cache_ + ".signedby.Gone12", "K");
+  writeFile(cache_ + ".signedby/x", "");  // no record, and in the way of one
   const std::string held = cache_ + "installagent.staging-Held12";
   std::filesystem::create_directory(held);
   const fw::UniqueFd holder(::open(held.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
