@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -89,17 +90,14 @@ TEST_F(CacheInstallTest, WriterReclaimsWhatNobodyHoldsAndKeepsTheSameAgent) {
   const fw::UniqueFd holder(::open(held.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   ASSERT_EQ(0, ::flock(holder.get(), LOCK_EX));
   EXPECT_TRUE(inChild([&] {
-    Staging first = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
-    Staging second = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
-    const auto install = [&](Staging staging) {
-      return installStagedInstallAgent(std::move(staging), cache_, "\"t\"", "K",
-                                       [] { return false; });
+    const auto install = [&] {
+      return installStagedInstallAgent(
+          unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {}), cache_, "\"t\"", "K",
+          [] { return false; });
     };
-    if (!install(std::move(first))) {
-      return false;
-    }
-    writeFile(cache_ + "installagent/first", "");
-    return install(std::move(second)) && exists(cache_ + "installagent/first");
+    // The second finds the first one's install agent, marked, in place.
+    return install() && ::mkdir((cache_ + "installagent/first").c_str(), 0700) == 0 && install() &&
+           exists(cache_ + "installagent/first");
   }));
   EXPECT_EQ((std::vector<std::string>{".lock", ".signedby", ".validatestring", "installagent",
                                       "installagent.staging-Held12"}),
