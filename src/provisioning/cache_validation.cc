@@ -1,9 +1,13 @@
 #include "provisioning/cache_validation.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "framework/base/unique_fd.h"
 #include "framework/os/durable.h"
 #include "framework/os/first_line.h"
+#include "framework/os/remove_tree.h"
 #include "platform/shared_constants.h"
 
 namespace {
@@ -14,6 +18,21 @@ std::string validationFilePath(const std::string& directory) {
 
 std::string signerFilePath(const std::string& directory) {
   return directory + PATH_SEPARATOR + ".signedby";
+}
+
+// A record that was not replaced must not go on describing the cache: it goes, whatever stands
+// there (a directory too, which would otherwise block every later write). Where the directory
+// lets nothing go (read-only at that moment), the file is emptied: an empty record names nothing.
+// True when the record names nothing any more.
+bool dropRecord(const std::string& path) {
+  if (fw::removeItemAtPath(path)) {
+    return true;
+  }
+  const fw::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat info {};
+  // Only the cache's own file: never one that another name shares.
+  return fd && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
+         ::ftruncate(fd.get(), 0) == 0;
 }
 
 }  // namespace
@@ -43,12 +62,12 @@ void writeValidationString(std::string directory, std::string validationString) 
   const std::string path = validationFilePath(directory);
   if (!fw::replaceFileDurably(path, validationString)) {
     // A string that could not be stored must not leave an older one to describe this cache.
-    ::unlink(path.c_str());
+    dropRecord(path);
   }
 }
 
 void removeValidationString(const std::string& directory) {
-  ::unlink(validationFilePath(directory).c_str());
+  dropRecord(validationFilePath(directory));
 }
 
 std::string readSigner(const std::string& directory) {
@@ -59,6 +78,6 @@ std::string readSigner(const std::string& directory) {
 void writeSigner(const std::string& directory, const std::string& signer) {
   const std::string path = signerFilePath(directory);
   if (signer.empty() || !fw::replaceFileDurably(path, signer)) {
-    ::unlink(path.c_str());
+    dropRecord(path);
   }
 }

@@ -14,7 +14,9 @@ bool isCacheValid(std::string directory, std::string expected);
 
 /// Stores the validation string in the directory's file, replacing what was there in one step,
 /// durably: after a power loss the file holds the old string or the new one, whole. Does
-/// nothing when either argument is empty. A write that fails leaves no file behind.
+/// nothing when either argument is empty. A write that fails leaves no string behind: what
+/// stands at the file's name goes (a directory too), or, where the directory lets nothing go
+/// (read-only), the file is emptied.
 void writeValidationString(std::string directory, std::string validationString);
 
 /// The longest validation string that readValidationString() returns; real ones are far shorter.
@@ -24,7 +26,7 @@ constexpr size_t kMaxValidationStringLength = 4096;
 /// link or a FIFO counts as none) or the line is longer than kMaxValidationStringLength.
 std::string readValidationString(const std::string& directory);
 
-/// Removes the directory's validation-string file, if any.
+/// Removes the directory's validation-string file, if any, as a failed write does.
 void removeValidationString(const std::string& directory);
 
 /// The id of the key whose signature the cached install agent was verified with (its text, as
@@ -32,8 +34,8 @@ void removeValidationString(const std::string& directory);
 /// none, for an install agent that nothing was asked to verify.
 std::string readSigner(const std::string& directory);
 
-/// Records the signer as writeValidationString() records a validation string; an empty signer
-/// removes the record.
+/// Records the signer as writeValidationString() records a validation string, a failed write
+/// leaving none; an empty signer removes the record, as removeValidationString() does.
 void writeSigner(const std::string& directory, const std::string& signer);
 
 #endif  // SRC_PROVISIONING_CACHE_VALIDATION_H_

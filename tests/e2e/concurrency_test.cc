@@ -46,9 +46,11 @@ class ConcurrencyTest : public ProgramTest {
                           archive_ + " && zip -q -r " + archive_ + " install lib"));
   }
 
+  // In a session of its own, so that its install agent, which may wait for a file that a failed
+  // test never writes, ends with it.
   std::unique_ptr<Child> startNamed(const std::string& name, Env env = {}) const {
     env["BI_RECORD"] = root_ / (name + ".record");
-    return start({}, env, false, name);
+    return start({}, env, true, name);
   }
 
   // Every run either ran a whole install agent of this version, or failed clearly.

@@ -98,6 +98,7 @@ TEST_P(SigningTableTest, Row) {
   const Signing& signing = GetParam();
   writeFile(cacheDir() + "installagent/install", kRecordingAgent);  // out of date
   writeFile(cacheDir() + ".validatestring", "\"old\"");
+  writeFile(cacheDir() + ".signedby/x", "");  // no record, and in the way of one
   pinAndSign(signing.pinned, signing.signer);
   const std::string signature = archive_ + ".minisig";
   ASSERT_EQ(

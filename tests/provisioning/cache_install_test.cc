@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -74,6 +75,33 @@ TEST_F(CacheInstallTest, FailedFinalMoveLeavesNothing) {
   }));
   EXPECT_EQ((std::vector<std::string>{".lock", "installagent"}), listDir(cache_));
   EXPECT_EQ("another user's", readFile(cache_ + "installagent/install"));
+}
+
+// Tests that a writer removes what gone runs left (a staging directory that nobody holds, a
+// record never renamed into place) and not the staging directory of a living one, and that a
+// second writer that finds this very install agent put in place meanwhile keeps it as installed.
+TEST_F(CacheInstallTest, WriterReclaimsWhatNobodyHoldsAndKeepsTheSameAgent) {
+  makeZip(home_ / "agent.zip", {{"install", "new"}});
+  writeFile(cache_ + "installagent.staging-Gone12/install", "left by a killed run");
+  writeFile(cache_ + ".signedby.Gone12", "K");
+  writeFile(cache_ + ".signedby/x", "");  // no record, and in the way of one
+  const std::string held = cache_ + "installagent.staging-Held12";
+  std::filesystem::create_directory(held);
+  const fw::UniqueFd holder(::open(held.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ASSERT_EQ(0, ::flock(holder.get(), LOCK_EX));
+  EXPECT_TRUE(inChild([&] {
+    const auto install = [&] {
+      return installStagedInstallAgent(
+          unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {}), cache_, "\"t\"", "K",
+          [] { return false; });
+    };
+    // The second finds the first one's install agent, marked, in place.
+    return install() && ::mkdir((cache_ + "installagent/first").c_str(), 0700) == 0 && install() &&
+           exists(cache_ + "installagent/first");
+  }));
+  EXPECT_EQ((std::vector<std::string>{".lock", ".signedby", ".validatestring", "installagent",
+                                      "installagent.staging-Held12"}),
+            listDir(cache_));
 }
 
 }  // namespace

@@ -46,16 +46,27 @@ TEST(CacheValidationTest, WriteReplacesReadGivesTheFirstLine) {
 }
 
 // Tests that a write cut short (here by a file size limit, as by a full disk) leaves no part of
-// the string, which could one day match another archive's.
+// the new string and nothing of the old one, which could describe another archive, nor an older
+// signer: the records go, or, where the directory is read-only at that moment, are emptied.
 TEST(CacheValidationTest, FailedWriteLeavesNoFile) {
-  const ScopedTempDir dir;
-  ::chmod(dir.path().c_str(), 0777);
-  EXPECT_EQ(0, runUnprivileged([&] {
-              std::signal(SIGXFSZ, SIG_IGN);
-              const rlimit limit{4, 4};
-              ::setrlimit(RLIMIT_FSIZE, &limit);
-              writeValidationString(dir.path(), "\"long-tag\"");
-              return 0;
-            }));
-  EXPECT_FALSE(exists(dir / ".validatestring"));
+  const char* const records[] = {".validatestring", ".signedby"};
+  for (const bool readOnly : {false, true}) {
+    const ScopedTempDir dir;
+    for (const char* record : records) {
+      writeFile(dir / record, "\"old\"", 0666);
+    }
+    ::chmod(dir.path().c_str(), readOnly ? 0555 : 0777);
+    EXPECT_EQ(0, runUnprivileged([&] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{4, 4};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                writeValidationString(dir.path(), "\"long-tag\"");
+                writeSigner(dir.path(), "new signer");
+                return 0;
+              }));
+    for (const char* record : records) {
+      EXPECT_EQ(readOnly ? "" : "(none)", exists(dir / record) ? readFile(dir / record) : "(none)")
+          << record << readOnly;
+    }
+  }
 }

@@ -24,7 +24,8 @@ int decodeWaitStatus(int status) {
 }  // namespace
 
 Child::Child(const std::vector<std::string>& argv, const Env& env, const std::string& outPath,
-             const std::string& errPath, bool ownSession, const std::string& cwd) {
+             const std::string& errPath, bool ownSession, const std::string& cwd)
+    : ownSession_(ownSession) {
   // Everything the child needs is prepared before fork: after it, only exec-safe calls.
   std::vector<std::string> args = argv;
   std::vector<std::string> environment;
@@ -65,6 +66,9 @@ Child::Child(const std::vector<std::string>& argv, const Env& env, const std::st
 }
 
 Child::~Child() {
+  if (ownSession_) {
+    ::kill(-pid_, SIGKILL);  // a test that failed half-way must leave nothing running
+  }
   if (!exited()) {
     ::kill(pid_, SIGKILL);
     wait();

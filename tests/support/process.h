@@ -17,7 +17,8 @@ namespace testing_support {
 using Env = std::map<std::string, std::optional<std::string>>;
 
 /// A program started in the background, standard input from /dev/null, standard output and error
-/// appended to files. Ended with SIGKILL, if still running, with the object.
+/// appended to files. Ended with SIGKILL, if still running, with the object; in a session of its
+/// own, with whatever of its process group still runs (an install agent it started).
 class Child {
  public:
   /// Starts argv[0] (a path) with `env` applied to this process's environment, from `cwd`
@@ -37,6 +38,7 @@ class Child {
 
  private:
   pid_t pid_ = -1;
+  bool ownSession_ = false;
   std::optional<int> status_;
 };
 
