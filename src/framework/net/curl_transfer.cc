@@ -17,6 +17,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+#if LIBCURL_VERSION_NUM < 0x075500
+// Headers older than libcurl 7.85 lack the string forms of the protocol options; their numbers
+// are libcurl's ABI, and a libcurl that old refuses them as unknown.
+constexpr auto CURLOPT_PROTOCOLS_STR = static_cast<CURLoption>(CURLOPTTYPE_STRINGPOINT + 318);
+constexpr auto CURLOPT_REDIR_PROTOCOLS_STR = static_cast<CURLoption>(CURLOPTTYPE_STRINGPOINT + 319);
+#endif
+
 struct EasyDeleter {
   const CurlLibrary* curl;
   void operator()(CURL* easy) const { curl->easyCleanup(easy); }
