@@ -9,11 +9,12 @@ set -eu
 # minisign (keys and signatures), libcurl3-gnutls (the other libcurl that the program loads), for
 # the desktop window a virtual X server with xdotool, ImageMagick and python3-xlib and a headless
 # Wayland compositor (weston), and clang with its libFuzzer for the parsers' fuzzing. The
-# benchmarks add nginx.
+# benchmarks add nginx. The release build adds debootstrap, for the Debian 11 root it is built in.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev libsodium-dev unzip
   zip openssl curl util-linux bsdutils strace minisign libcurl3-gnutls
-  weston xvfb xauth xdotool imagemagick x11-utils python3-xlib clang libclang-rt-14-dev nginx-light"
+  weston xvfb xauth xdotool imagemagick x11-utils python3-xlib clang libclang-rt-14-dev nginx-light
+  debootstrap"
 
 missing=""
 for package in $packages; do
