@@ -29,7 +29,7 @@ fi
 mounted="$root$tree"
 mkdir -p "$mounted"
 mount --bind "$tree" "$mounted"
-trap 'umount "$mounted" || umount -l "$mounted"' EXIT
+trap 'umount "$mounted" 2>/dev/null || umount -l "$mounted"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
