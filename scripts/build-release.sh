@@ -33,7 +33,9 @@ trap 'umount "$mounted" 2>/dev/null || umount -l "$mounted"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# -O2: the level the distributions build their own packages at.
+# -O2: the level the distributions build their own packages at. The inner script expands its
+# own argument, the tree's path.
+# shellcheck disable=SC2016
 chroot --userspec="$(stat -c %u:%g "$tree")" "$root" /usr/bin/env -i HOME=/tmp \
   PATH=/usr/bin:/bin LC_ALL=C.UTF-8 /bin/sh -eu -c '
   cd "$1"
