@@ -2,9 +2,9 @@
 # Shows what the given ELF files ask of the system that runs them, from their own symbol
 # versions: the libraries they need and, for each versioned library, the newest version they
 # require. Fails when one needs libstdc++ (a GLIBCXX_ or CXXABI_ version) or a glibc newer than
-# the floor that the README states (--floor, 2.34 by default).
+# the floor that the README states (--floor, 2.27 by default).
 set -eu
-floor=2.34
+floor=2.27
 if [ "${1:-}" = "--floor" ]; then
   floor=$2
   shift 2

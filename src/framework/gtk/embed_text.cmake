@@ -13,5 +13,5 @@ file(WRITE "${OUTPUT}.tmp"
   "#pragma once\n\n"
   "inline constexpr char ${NAME}[] = {\n    ${bytes}'\\0'};\n")
 # Only a changed header is rewritten, so that an unchanged interface file rebuilds nothing.
-file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+execute_process(COMMAND "${CMAKE_COMMAND}" -E copy_if_different "${OUTPUT}.tmp" "${OUTPUT}")
 file(REMOVE "${OUTPUT}.tmp")

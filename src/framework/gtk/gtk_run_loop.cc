@@ -19,6 +19,13 @@ gboolean dispatchTimers(GSource* /*source*/, GSourceFunc callback, gpointer data
 }
 GSourceFuncs timerSourceFuncs = {nullptr, nullptr, dispatchTimers, nullptr, nullptr, nullptr};
 
+// A file descriptor source calls its callback with its own signature through a GSourceFunc: the
+// cast of G_SOURCE_FUNC, which GLib has only had since 2.58.
+template <typename Function>
+GSourceFunc sourceFunc(Function* function) {
+  return reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(function));
+}
+
 }  // namespace
 
 struct GtkRunLoop::Watch {
@@ -31,7 +38,7 @@ GtkRunLoop::GtkRunLoop()
   if (wakeEvent_.fd() >= 0) {
     GSource* source = g_unix_fd_source_new(wakeEvent_.fd(), G_IO_IN);
     g_source_set_priority(source, kHandoffPriority);
-    g_source_set_callback(source, G_SOURCE_FUNC(&GtkRunLoop::onWakeup), this, nullptr);
+    g_source_set_callback(source, sourceFunc(&GtkRunLoop::onWakeup), this, nullptr);
     wakeSource_ = g_source_attach(source, context_);
     g_source_unref(source);
   }
@@ -80,7 +87,7 @@ void GtkRunLoop::watchReadable(int fd, std::function<void()> onReadable) {
   watchCallbacks_[fd] = std::move(onReadable);
   GSource* source =
       g_unix_fd_source_new(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
-  g_source_set_callback(source, G_SOURCE_FUNC(&GtkRunLoop::onReadable), new Watch{this, fd},
+  g_source_set_callback(source, sourceFunc(&GtkRunLoop::onReadable), new Watch{this, fd},
                         [](gpointer data) { delete static_cast<Watch*>(data); });
   watchSources_[fd] = g_source_attach(source, context_);
   g_source_unref(source);

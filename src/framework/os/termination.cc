@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <initializer_list>
 
 namespace fw::termination {
 
