@@ -8,11 +8,11 @@ set -eu
 # add zip, openssl and curl, util-linux's prlimit, setpriv, unshare and flock, script(1), strace,
 # minisign (keys and signatures), libcurl3-gnutls (the other libcurl that the program loads), for
 # the desktop window a virtual X server with xdotool, ImageMagick and python3-xlib and a headless
-# Wayland compositor (weston), and clang with its libFuzzer for the parsers' fuzzing. The
-# benchmarks add nginx.
+# Wayland compositor (weston), debootstrap for the Debian roots that the release program is run
+# in, and clang with its libFuzzer for the parsers' fuzzing. The benchmarks add nginx.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev libsodium-dev unzip
-  zip openssl curl util-linux bsdutils strace minisign libcurl3-gnutls
+  zip openssl curl debootstrap util-linux bsdutils strace minisign libcurl3-gnutls
   weston xvfb xauth xdotool imagemagick x11-utils python3-xlib clang libclang-rt-14-dev nginx-light"
 
 missing=""
