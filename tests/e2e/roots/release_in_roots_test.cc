@@ -21,6 +21,11 @@ const std::pair<const char*, const char*> kRoots[] = {
     {"bullseye", "libcurl4 libcurl3-gnutls libgtk-3-0"},
     {"trixie", "libcurl4t64 libcurl3t64-gnutls libgtk-3-0t64"}};
 
+// Makes or finds the root of suite $1 with packages $2 and, besides: unzip, the trust store, a
+// font, and the session bus that GTK's settings ask for, whose provider debootstrap cannot choose.
+const char* const kMakeRoot =
+    "exec \"$0\" program-$1 $1 ca-certificates unzip fonts-dejavu-core librsvg2-common dbus-x11 $2";
+
 enum Case : int { kShipped, kHttps, kCacheHit, kToHttp, kSigned, kTampered, kGnutls, kWindow };
 // The row's name and a part of what it says on standard error.
 // clang-format off
@@ -51,13 +56,9 @@ class RootTest : public ProgramTest, public testing::WithParamInterface<Row> {
                                                       " (scripts/build-release.sh)"
                                                     : "";
     if (why.empty()) {
-      // Besides: unzip, the trust store, a font, and the session bus that GTK's settings ask
-      // for, whose provider debootstrap cannot choose itself.
-      const ProcessResult made = runProcess(
-          {"/bin/sh", "-c",
-           "exec \"$0\" program-$1 $1 ca-certificates unzip fonts-dejavu-core librsvg2-common "
-           "dbus-x11 $2",
-           BI_DEBIAN_ROOT_PATH, std::get<0>(GetParam()).first, std::get<0>(GetParam()).second});
+      const ProcessResult made =
+          runProcess({"/bin/sh", "-c", kMakeRoot, BI_DEBIAN_ROOT_PATH,
+                      std::get<0>(GetParam()).first, std::get<0>(GetParam()).second});
       dir_ = made.out.substr(0, made.out.find('\n'));
       why = made.exitStatus == 0 ? "" : "no Debian root: " + made.err;
     }
