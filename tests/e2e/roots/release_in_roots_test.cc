@@ -51,10 +51,9 @@ class RootTest : public ProgramTest, public testing::WithParamInterface<Row> {
                     exists(BI_RELEASE_PROGRAM) ? BI_RELEASE_PROGRAM : BI_PROGRAM_PATH) {}
 
   void SetUp() override {
-    std::string why = ::geteuid() != 0              ? "needs root, to chroot and mount"
-                      : !exists(BI_RELEASE_PROGRAM) ? "no " BI_RELEASE_PROGRAM
-                                                      " (scripts/build-release.sh)"
-                                                    : "";
+    std::string why =
+        exists(BI_RELEASE_PROGRAM) ? "" : "no " BI_RELEASE_PROGRAM ", see build-release.sh";
+    why = ::geteuid() == 0 ? why : "needs root, to chroot and mount";
     if (why.empty()) {
       const ProcessResult made =
           runProcess({"/bin/sh", "-c", kMakeRoot, BI_DEBIAN_ROOT_PATH,
@@ -80,18 +79,16 @@ class RootTest : public ProgramTest, public testing::WithParamInterface<Row> {
         << readFile(root_ / "x.err");
     const std::string display = ":" + std::to_string(std::stoi(readFile(root_ / "x.out")));
     const ScopedEnv tools("DISPLAY", display);
-    std::vector<std::string> argv = inRoot();
-    argv.push_back(executable_);
-    Child program(argv, environment({{"DISPLAY", display}}), root_ / "started.out",
-                  root_ / "started.err", false, root_.path());
+    Child program({BI_IN_ROOT_PATH, dir_, root_.path(), "", "", executable_},
+                  environment({{"DISPLAY", display}}), root_ / "started.out", root_ / "started.err",
+                  false, root_.path());
     const std::string window =
         "\"$(xdotool search --onlyvisible --pid " + std::to_string(program.pid()) + ")\"";
-    ASSERT_TRUE(waitUntil([&] { return runShell("test -n " + window) == 0; })) << startedErr();
-    // The failure's red, Adwaita's error colour, once it shows.
+    // The failure's red, Adwaita's error colour, once the window shows it.
     EXPECT_TRUE(waitUntil([&] {
-      return runShell("import -silent -window " + window +
-                      " png:- | convert png:- -fuzz 10% -fill black +opaque '#cc0000' -format %@ "
-                      "info: | grep -qv '^0x0'") == 0;
+      return runShell("w=" + window + " && import -silent -window \"$w\" png:- | convert png:- " +
+                      "-fuzz 10% -fill black +opaque '#cc0000' -format %@ info: | grep -qv ^0x0") ==
+             0;
     })) << startedErr();
     EXPECT_EQ(0, runShell("xdotool windowfocus --sync " + window + " key Return"));
     const int status = program.wait();  // before its standard error is read
