@@ -39,8 +39,7 @@ const std::pair<const char*, const char*> kCases[] = {{"Shipped", ""}, {"Https",
 // Signs agent/ with a key that the bundle's resources ($1) pin; then tampers with it if $2 says so.
 const char* const kSign =
     "minisign -GW -p k.pub -s k.key && \"$0\" -s k.key agent out k.pub && cp out/*.pub \"$1\" && "
-    "if [ $2 = Tampered ]; then printf X | dd of=out/InstallAgent.zip bs=1 seek=99 conv=notrunc; "
-    "fi";
+    "{ [ $2 != Tampered ] || printf X | dd of=out/InstallAgent.zip bs=1 seek=99 conv=notrunc; }";
 
 using Row = std::tuple<std::pair<const char*, const char*>, Case>;
 
