@@ -161,19 +161,6 @@ std::string firstChildCommand(pid_t pid) {
 
 class FaultTableTest : public ProgramTest, public testing::WithParamInterface<Fault> {
  protected:
-  // Certificates for 127.0.0.1 signed by a test authority (ca.pem) or by themselves.
-  void makeCertificates(bool byTheAuthority) const {
-    ASSERT_EQ(0, runShell("cd " + root_.path() +
-                          " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem"
-                          " -days 1 -subj /CN=test-authority 2>/dev/null"
-                          " && openssl req -newkey rsa:2048 -nodes -keyout server.key -out cs.pem"
-                          " -subj /CN=127.0.0.1 2>/dev/null && echo subjectAltName=IP:127.0.0.1 >x"
-                          " && openssl x509 -req -in cs.pem -out server.pem -days 1 -extfile x" +
-                          (byTheAuthority ? " -CA ca.pem -CAkey ca.key -CAcreateserial"
-                                          : " -signkey server.key") +
-                          " 2>/dev/null"));
-  }
-
   void expectCache(CacheAfter expected, const std::string& home, const Endpoint* server) const {
     if (expected == CacheAfter::kAsItWas) {
       const std::string cache = home + "/.velmora/app_installer_cache/V3107c/korvex/";

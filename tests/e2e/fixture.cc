@@ -18,7 +18,7 @@ const char* const kRecordingAgent =
     "echo run >> \"$BI_RECORD.runs\"\n"
     "exit \"${BI_AGENT_STATUS:-0}\"\n";
 
-ProgramTest::ProgramTest(Layout layout)
+ProgramTest::ProgramTest(Layout layout, const std::string& program)
     : home_(root_ / "home $(touch x) `touch y` *"),
       tmpdir_(root_ / "tmp"),
       record_(root_ / "record"),
@@ -33,15 +33,27 @@ ProgramTest::ProgramTest(Layout layout)
   executable_ = executableDir + "/setup";
   if (layout == Layout::kApp) {
     // As a vendor lays it out; each test writes the endpoint file that it needs.
-    const ProcessResult made = runProcess(
-        {BI_MAKE_BUNDLE_PATH, "-n", "setup", BI_PROGRAM_PATH, "http://127.0.0.1:9/", bundle});
+    const ProcessResult made =
+        runProcess({BI_MAKE_BUNDLE_PATH, "-n", "setup", program, "http://127.0.0.1:9/", bundle});
     EXPECT_EQ(0, made.exitStatus) << made.err;
     std::filesystem::remove(resources_ + "/installAgentURL.txt");
   } else {
     std::filesystem::create_directories(dir);
-    std::filesystem::copy_file(BI_PROGRAM_PATH, executable_);
+    std::filesystem::copy_file(program, executable_);
   }
   makeZip(archive_, {{"install", kRecordingAgent}});
+}
+
+void ProgramTest::makeCertificates(bool byTheAuthority) const {
+  ASSERT_EQ(0, runShell("cd " + root_.path() +
+                        " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem"
+                        " -days 1 -subj /CN=test-authority 2>/dev/null"
+                        " && openssl req -newkey rsa:2048 -nodes -keyout server.key -out cs.pem"
+                        " -subj /CN=127.0.0.1 2>/dev/null && echo subjectAltName=IP:127.0.0.1 >x"
+                        " && openssl x509 -req -in cs.pem -out server.pem -days 1 -extfile x" +
+                        (byTheAuthority ? " -CA ca.pem -CAkey ca.key -CAcreateserial"
+                                        : " -signkey server.key") +
+                        " 2>/dev/null"));
 }
 
 std::string ProgramTest::cacheDir() const {

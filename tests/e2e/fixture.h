@@ -26,13 +26,17 @@ enum class Layout { kFlat, kApp };
 /// bundle's path hold blanks, quotes and shell syntax, which every command line must survive.
 class ProgramTest : public testing::Test {
  protected:
-  explicit ProgramTest(Layout layout = Layout::kFlat);
+  explicit ProgramTest(Layout layout = Layout::kFlat, const std::string& program = BI_PROGRAM_PATH);
 
   std::string cacheDir() const;  // ends in "/"
   std::string storedTag() const { return readFile(cacheDir() + ".validatestring"); }
   void setEndpointUrl(const std::string& url) const {
     writeFile(resources_ + "/installAgentURL.txt", url + "\n");
   }
+
+  /// ca.pem, an authority of the sandbox's own, and server.pem (key server.key) for 127.0.0.1,
+  /// signed by it, or by itself when not `byTheAuthority`.
+  void makeCertificates(bool byTheAuthority = true) const;
 
   /// The sandbox's variables (the override, test-mode and display variables removed) and
   /// `extra` on top.
