@@ -17,5 +17,6 @@ for kind in address,undefined thread; do
     -DBI_PORTABLE=OFF >/dev/null
   cmake --build "$dir" -j "$jobs"
   echo "== $kind: testing"
-  (cd "$dir" && ctest --output-on-failure -j "$jobs")
+  # The Debian roots run the release program, not this one: nothing for the sanitizers there.
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" -E "^Debian/")
 done
