@@ -19,29 +19,6 @@ class DownloadTest : public ProgramTest {};
 
 }  // namespace
 
-// Tests a first run and a later one: the later run costs no body.
-TEST_F(DownloadTest, FirstRunDownloadsLaterRunsUseTheCache) {
-  Endpoint server(archive_);
-  setEndpointUrl(server.url());
-  const ProcessResult first = run({"one", "$(touch pwned)"});
-  EXPECT_EQ(0, first.exitStatus) << first.err;
-  EXPECT_EQ("Downloading\nInitializing the installer\n", first.err);
-  EXPECT_EQ(expectedArgs({"one", "$(touch pwned)"}), recordedArgs());
-  expectCurrentCache(server);
-
-  const ProcessResult second = run({"two"});
-  EXPECT_EQ(0, second.exitStatus) << second.err;
-  EXPECT_EQ("Downloading\n", second.err);
-  EXPECT_EQ(expectedArgs({"two"}), recordedArgs());
-  // The log has a request when its response has ended, not always in the order of the requests.
-  const std::vector<Request> requests = server.requests(2);
-  const auto hit = std::find_if(requests.begin(), requests.end(),
-                                [&](const Request& request) { return request.inm == storedTag(); });
-  ASSERT_NE(requests.end(), hit);
-  EXPECT_EQ(304, hit->status);
-  EXPECT_EQ(0u, hit->bodyBytes);
-}
-
 // Tests that without an ETag the cache is never taken as current, and holds no stale tag.
 TEST_F(DownloadTest, NoEtagMeansOutOfDate) {
   Endpoint server(archive_, {"--no-etag"});

@@ -166,6 +166,9 @@ class FaultTableTest : public ProgramTest, public testing::WithParamInterface<Fa
       const std::string cache = home + "/.velmora/app_installer_cache/V3107c/korvex/";
       EXPECT_EQ("old", readFile(cache + "installagent/old-only"));
       EXPECT_EQ("\"old\"", readFile(cache + ".validatestring"));
+      for (const std::string& entry : listDir(cache)) {  // no staging directory left
+        EXPECT_FALSE(entry.starts_with("installagent.")) << entry;
+      }
     } else if (expected == CacheAfter::kNoAgent) {
       expectNoInstallAgent(home);
     } else {

@@ -54,29 +54,6 @@ TEST_F(CacheInstallTest, OthersGetTheLockAtOnceAfterUnlock) {
   }
 }
 
-// Tests that an install whose final move fails leaves neither the staging directory nor a
-// validation string, nor the lock held: here the cache is shared (sticky, as /tmp is) and the
-// install agent in place belongs to another user, who alone may move it. (The moves that work,
-// the end-to-end suites see.)
-TEST_F(CacheInstallTest, FailedFinalMoveLeavesNothing) {
-  if (::geteuid() != 0) {
-    GTEST_SKIP() << "needs a second user";
-  }
-  writeFile(cache_ + "installagent/install", "another user's");
-  makeZip(home_ / "agent.zip", {{"install", "new"}});
-  ::chmod(cache_.c_str(), 01777);
-  EXPECT_TRUE(inChild([&] {
-    writeFile(cache_ + ".validatestring", "\"old\"");
-    Staging staging = unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {});
-    return !staging.path.empty() &&
-           !installStagedInstallAgent(std::move(staging), cache_, "\"new\"", "",
-                                      [] { return false; }) &&
-           othersCanLock("-x");
-  }));
-  EXPECT_EQ((std::vector<std::string>{".lock", "installagent"}), listDir(cache_));
-  EXPECT_EQ("another user's", readFile(cache_ + "installagent/install"));
-}
-
 // Tests that a writer removes what gone runs left (a staging directory that nobody holds, a
 // record never renamed into place) and not the staging directory of a living one, and that a
 // second writer that finds this very install agent put in place meanwhile keeps it as installed.
