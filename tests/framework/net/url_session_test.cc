@@ -46,11 +46,6 @@ class Recorder : public fw::UrlSessionDownloadDelegate {
   std::optional<fw::UrlError> error;
 };
 
-const fw::CurlLibrary& loaded() {
-  std::string error;
-  return *fw::curlLibrary(error);
-}
-
 // What older libcurls answer to the protocol options: those by name are unknown before 7.85;
 // then the bit masks (or, for the last row, nothing either).
 template <bool kKnowsBitMasks>
@@ -152,22 +147,22 @@ TEST_F(UrlSessionTest, CancelAndStopAtArbitraryMoments) {
 // 1.2 s); and that without either form nothing is fetched.
 TEST_F(UrlSessionTest, OlderLibcurlsKeepTheRules) {
   Endpoint stalling(archive_, {"--stall-after", "1000"});
-  const std::string unrestricted =
-      "cannot restrict the transfer to http and https: An unknown option was passed in to libcurl";
-  // clang-format off
-  const std::tuple<decltype(&olderAnswers<true>), bool, fw::ProtocolRule, std::string> rows[] = {  // answers, no wakeup, rule, failure
-      {loaded().easySetopt, false, fw::ProtocolRule::kNames, "cancelled"},
-      {olderAnswers<true>, true, fw::ProtocolRule::kBitMasks, "cancelled"},
-      {olderAnswers<false>, true, fw::ProtocolRule::kNone, unrestricted}};
-  // clang-format on
-  for (const auto& [answers, noWakeup, rule, failure] : rows) {
-    fw::CurlLibrary curl = loaded();
+  std::string loadError;
+  const fw::CurlLibrary loaded = *fw::curlLibrary(loadError);
+  using Rule = fw::ProtocolRule;
+  const std::pair<decltype(&olderAnswers<true>), Rule> rows[] = {
+      // the answers, the rule chosen
+      {loaded.easySetopt, Rule::kNames},
+      {olderAnswers<true>, Rule::kBitMasks},  // and no curl_multi_poll or curl_multi_wakeup
+      {olderAnswers<false>, Rule::kNone}};
+  for (const auto& [answers, rule] : rows) {
+    fw::CurlLibrary curl = loaded;
     curl.easySetopt = answers;
-    curl.multiPoll = noWakeup ? nullptr : curl.multiPoll;
-    curl.multiWakeup = noWakeup ? nullptr : curl.multiWakeup;
+    curl.multiPoll = rule == Rule::kNames ? curl.multiPoll : nullptr;
+    curl.multiWakeup = rule == Rule::kNames ? curl.multiWakeup : nullptr;
     curl.protocolRule = fw::chooseProtocolRule(curl, curl.protocolRuleError);
     EXPECT_EQ(rule, curl.protocolRule);
-    curl.easySetopt = loaded().easySetopt;
+    curl.easySetopt = loaded.easySetopt;
     Recorder recorder;
     std::jthread canceller;
     recorder.onData = [&](fw::DownloadTask& task) {  // the first bytes before the stall
@@ -179,6 +174,9 @@ TEST_F(UrlSessionTest, OlderLibcurlsKeepTheRules) {
     const auto start = std::chrono::steady_clock::now();
     fetch(recorder, stalling.url(), {}, {}, &curl);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 900ms);
-    EXPECT_EQ(failure, recorder.error ? recorder.error->localizedDescription : "");
+    EXPECT_EQ(rule == Rule::kNone ? "cannot restrict the transfer to http and https: An unknown "
+                                    "option was passed in to libcurl"
+                                  : "cancelled",
+              recorder.error ? recorder.error->localizedDescription : "");
   }
 }
