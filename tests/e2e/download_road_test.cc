@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 #include "e2e/fixture.h"
 #include "platform/command_line.h"
@@ -18,23 +16,6 @@ namespace {
 class DownloadTest : public ProgramTest {};
 
 }  // namespace
-
-// Tests that without an ETag the cache is never taken as current, and holds no stale tag.
-TEST_F(DownloadTest, NoEtagMeansOutOfDate) {
-  Endpoint server(archive_, {"--no-etag"});
-  setEndpointUrl(server.url());
-  writeFile(cacheDir() + ".validatestring", "\"stale\"");
-  for (int runs = 1; runs <= 2; ++runs) {
-    const ProcessResult result = run();
-    EXPECT_EQ(0, result.exitStatus) << result.err;
-    EXPECT_EQ("Downloading\nInitializing the installer\n", result.err);
-    EXPECT_EQ(runs, agentRuns());
-    EXPECT_FALSE(exists(cacheDir() + ".validatestring"));
-  }
-  for (const Request& request : server.requests(2)) {
-    EXPECT_EQ("-", request.inm);
-  }
-}
 
 // Tests that whatever the cache's own files hold, a run neither breaks nor sends it as a header:
 // the cache is found out of date, replaced, and its validation string put right.

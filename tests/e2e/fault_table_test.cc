@@ -45,7 +45,8 @@ enum class Setup {
 // When a signal comes, if one does.
 enum class Phase { kNone, kDownload, kUnpack, kAgentRuns };
 
-enum class CacheAfter { kAsItWas, kNoAgent, kCurrent };
+// kUnrecorded: a new install agent, which no validation string may ever find current.
+enum class CacheAfter { kAsItWas, kNoAgent, kCurrent, kUnrecorded };
 
 struct Fault {
   const char* name;
@@ -133,6 +134,7 @@ const Fault kFaults[] = {
     {.name = "InstallAgentOfAnotherUser", .err = "Downloading\nInitializing the installer\nrename(*/installagent): Operation not permitted\nFailed to put the installer in place.\nInstallation failed.\n", .cache = CacheAfter::kAsItWas, .setup = Setup::kSharedCache},
     {.name = "HomeIsAFile", .err = kUnpackFailed, .env = {{"HOME", "{ROOT}/agent.zip"}}},
     {.name = "HomeMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"HOME", "{ROOT}/new/home"}}},
+    {.name = "NoEtag", .server = {"--no-etag"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kUnrecorded},
     {.name = "TmpdirMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"TMPDIR", "{ROOT}/missing"}}},
     {.name = "DiskFullWhileStored", .err = transferFailure("cannot store the download: File too large"), .body = std::string(3'000'000, 'b'), .wrapper = kFileSizeLimit},
     {.name = "DiskFullWhileUnpacked", .err = kUnzipFailed, .archive = {{"install", kRecordingAgent}, {"zeros", std::string(5'000'000, '\0')}}, .wrapper = kFileSizeLimit},
@@ -169,6 +171,8 @@ class FaultTableTest : public ProgramTest, public testing::WithParamInterface<Fa
       for (const std::string& entry : listDir(cache)) {  // no staging directory left
         EXPECT_FALSE(entry.starts_with("installagent.")) << entry;
       }
+    } else if (expected == CacheAfter::kUnrecorded) {
+      EXPECT_EQ((std::vector<std::string>{".lock", "installagent"}), listDir(cacheDir()));
     } else if (expected == CacheAfter::kNoAgent) {
       expectNoInstallAgent(home);
     } else {
