@@ -67,10 +67,12 @@ void noteEchoedLines(size_t count) {
   }
 }
 
-void commitLiveRegion() {
+void clearLiveRegion() {
   const std::lock_guard<std::mutex> lock(consoleMutex);
+  const std::string text = eraseLiveRegion();
   liveRegion.clear();
   liveLines = 0;
+  writeAll(text);
 }
 
 }  // namespace fw::console

@@ -18,8 +18,9 @@ void writeLine(std::string_view line);
 /// Replaces the live region with these lines (with terminal colour codes, if any).
 void setLiveRegion(const std::vector<std::string>& lines);
 
-/// Leaves the live region on screen as it stands and forgets it: later output goes below.
-void commitLiveRegion();
+/// Erases the live region from the screen and forgets it: the cursor goes back to where the
+/// region began, so later output follows the lines written above it.
+void clearLiveRegion();
 
 /// The terminal echoed `count` line ends that the user typed, each moving the cursor a line
 /// further below the live region: the next drawing goes up that much further, over them.

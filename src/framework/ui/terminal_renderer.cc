@@ -8,6 +8,7 @@
 
 #include "framework/os/console.h"
 #include "framework/os/paths.h"
+#include "framework/ui/text_columns.h"
 
 namespace fw {
 
@@ -73,26 +74,35 @@ TerminalRenderer::~TerminalRenderer() {
 
 std::vector<std::string> TerminalRenderer::render(const Window& window, size_t columns, bool colour,
                                                   int animationPhase, bool showKeyHint) {
+  // Each line is cut before its colour codes are added, which take no column, so that a cut
+  // never drops the code that ends a colour.
+  const size_t inner = columns > 0 ? columns - 1 : 0;  // past the leading space
+  const auto paint = [colour](const char* code, const std::string& text) {
+    return colour ? std::string(code) + text + kReset : text;
+  };
   std::vector<std::string> lines;
-  std::string heading = " " + window.title();
+  std::string heading = window.title();
   if (const auto& image = window.imageView().image()) {
     heading += "  (" + lastPathComponent(image->path) + ")";
   }
-  lines.push_back(heading);
+  lines.push_back(" " + cutToColumns(heading, inner));
   const size_t barWidth = std::clamp<size_t>(columns > 4 ? columns - 4 : 10, 10, 60);
-  lines.push_back(" " + bar(window.progressIndicator(), barWidth, animationPhase));
+  lines.push_back(" " +
+                  cutToColumns(bar(window.progressIndicator(), barWidth, animationPhase), inner));
   const bool red = window.statusText().textColor() == Color::kRed;
   for (const std::string& line : splitLines(window.statusText().stringValue())) {
-    lines.push_back(red && colour ? " " + std::string(kRed) + line + kReset : " " + line);
+    const std::string shown = cutToColumns(line, inner);
+    lines.push_back(" " + (red ? paint(kRed, shown) : shown));
   }
   const Button& button = window.button();
-  std::string buttonLine = "[ " + button.title() + " ]";
+  const std::string buttonLine = "[ " + button.title() + " ]";
   if (!button.isEnabled()) {
-    buttonLine = colour ? std::string(kDim) + buttonLine + kReset : buttonLine;
+    lines.push_back(" " + paint(kDim, cutToColumns(buttonLine, inner)));
   } else if (showKeyHint && button.keyEquivalent() == "\r") {
-    buttonLine += "  Return";
+    lines.push_back(" " + cutToColumns(buttonLine + "  Return", inner));
+  } else {
+    lines.push_back(" " + cutToColumns(buttonLine, inner));
   }
-  lines.push_back(" " + buttonLine);
   return lines;
 }
 
@@ -133,11 +143,14 @@ void TerminalRenderer::close(Window& window) {
   if (shown_ != &window) {
     return;
   }
-  draw(window);
   shown_ = nullptr;
   stopInput();
   if (interactiveOutput_) {
-    console::commitLiveRegion();
+    // The drawing stood for a window that is gone: what follows (the install agent's own
+    // output) comes right below the lines logged above it.
+    console::clearLiveRegion();
+  } else {
+    draw(window);  // its last status text
   }
 }
 
@@ -152,7 +165,10 @@ void TerminalRenderer::draw(Window& window) {
     return;
   }
   lastSignature_ = signatureOf(window);
-  console::setLiveRegion(render(window, columns(), true, animationPhase_, interactiveInput_));
+  // The width is read at each drawing, so a resized terminal gets lines that fit it. The last
+  // column stays free: a line that reaches it leaves the cursor waiting to wrap, which terminals
+  // settle differently (some then erase its last character with the line's end).
+  console::setLiveRegion(render(window, columns() - 1, true, animationPhase_, interactiveInput_));
 }
 
 void TerminalRenderer::scheduleAnimation(Window& window) {

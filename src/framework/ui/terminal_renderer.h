@@ -27,8 +27,8 @@ class TerminalRenderer : public WindowRenderer {
   void close(Window& window) override;
   bool canUserClose() const override { return interactiveInput_; }
 
-  /// The lines that stand for the window, `columns` wide at most, without colour codes when
-  /// `colour` is false.
+  /// The lines that stand for the window, each cut to `columns` columns of a terminal (by whole
+  /// UTF-8 characters), without colour codes when `colour` is false.
   static std::vector<std::string> render(const Window& window, size_t columns, bool colour,
                                          int animationPhase, bool showKeyHint);
 
