@@ -5,7 +5,8 @@ set -eu
 
 # Building: cmake to libgtk-3-dev (and libx11-dev, libxdamage-dev for the window's figures), and
 # libsodium-dev, whose static library goes into the program. The example adds unzip. The tests
-# add zip, openssl and curl, util-linux's prlimit, setpriv, unshare and flock, script(1), strace,
+# add zip, openssl and curl, util-linux's prlimit, setpriv, unshare and flock, script(1), tmux
+# (the screen of a narrow terminal as its user sees it), strace,
 # minisign (keys and signatures), libcurl3-gnutls (the other libcurl that the program loads), for
 # the desktop window a virtual X server with xdotool, ImageMagick and python3-xlib and a headless
 # Wayland compositor (weston), clang with its libFuzzer for the parsers' fuzzing, and for the
@@ -14,7 +15,7 @@ set -eu
 # benchmarks add nginx.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev libsodium-dev unzip
-  zip openssl curl util-linux bsdutils strace minisign libcurl3-gnutls
+  zip openssl curl util-linux bsdutils tmux strace minisign libcurl3-gnutls
   weston xvfb xauth xdotool imagemagick x11-utils python3-xlib clang libclang-rt-14-dev nginx-light
   xfsprogs btrfs-progs bindfs fuse3 debootstrap"
 
