@@ -5,7 +5,8 @@
 set -eu
 runtime=$(mktemp -d)
 export XDG_RUNTIME_DIR="$runtime"
-weston --backend=headless-backend.so --use-pixman --debug --socket=bi-wayland --idle-time=0 \
+weston --backend=headless-backend.so --use-pixman --debug --width=1024 --height=768 \
+  --socket=bi-wayland --idle-time=0 \
   --no-config \
   >"$runtime/weston.log" 2>&1 &
 weston=$!
