@@ -215,11 +215,9 @@ void GtkWindowRenderer::updateStatus(const TextFieldCell& status) {
   if (statusText_ != status.stringValue()) {
     statusText_ = status.stringValue();
     gtk_label_set_text(ui_->status, statusText_->c_str());
-    // A new phase is news that a screen reader must speak, wherever its user's focus is; the
-    // first one, set before the window is on screen, once it is there (onMapped).
-    if (gtk_widget_get_mapped(GTK_WIDGET(ui_->window))) {
-      announceStatus();
-    }
+    // A new phase is news that a screen reader must speak, wherever its user's focus is. The
+    // first one comes before the window is on screen: announced again once it is (onMapped).
+    announceStatus();
   }
   if (statusColor_ != status.textColor()) {
     statusColor_ = status.textColor();
