@@ -9,7 +9,8 @@ the session, on X and on Wayland alike.
                              falls short.
 
 RUN "FailedUnzip": the run goes Downloading, Initializing the installer, "Failed to unzip the
-installer."; the window is then closed with its button's action (Close). RUN "Cancel": once the
+installer."; the window is then closed with Tab and Return where a keyboard reaches it (the
+window is active: on X), else with its button's action (Close). RUN "Cancel": once the
 bar shows the download going, the window is closed with the close control of its title bar
 where the window draws one (on Wayland), else with its button's action (Cancel; on X the window
 manager draws the title bar, out of the window's reach).
@@ -29,6 +30,7 @@ PHASES = ["Downloading", "Initializing the installer", FAILED]
 EVENTS = ["object:announcement", "object:property-change:accessible-description",
           "object:state-changed:focused"]
 TIMEOUT_SECONDS = 30
+TAB, RETURN = 0xFF09, 0xFF0D  # key symbols
 
 
 def describe(node):
@@ -149,7 +151,18 @@ class Watcher:
             return True
         time.sleep(0.3)  # the focus follows the button's return
         self.tree = tree_lines(self.frame)
-        button.queryAction().doAction(0)
+        if self.frame.getState().contains(pyatspi.STATE_ACTIVE):
+            # A keyboard reaches the window: Tab keeps the focus on its one control, and Return
+            # presses it, as a person would.
+            pyatspi.Registry.generateKeyboardEvent(TAB, None, pyatspi.KEY_SYM)
+            time.sleep(0.3)
+            if not button.getState().contains(pyatspi.STATE_FOCUSED):
+                self.failures.append("Tab took the focus off the button")
+            pyatspi.Registry.generateKeyboardEvent(RETURN, None, pyatspi.KEY_SYM)
+            self.closed_with = "Return"
+        else:
+            button.queryAction().doAction(0)
+            self.closed_with = describe(button) + "'s action"
         return self.wait_for_the_end()
 
     def close_window(self, button):
