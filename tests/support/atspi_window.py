@@ -197,6 +197,12 @@ class Watcher:
             # headless compositor's) activates no window.
             if " active" in tree and "enabled focused" not in tree:
                 self.failures.append("the button, enabled again, does not hold the focus")
+            focused = [i for i, e in enumerate(self.events)
+                       if e.startswith("object:state-changed:focused from push button")
+                       and e.endswith(": 1")]
+            unpacking = [i for i, e in enumerate(self.events) if e.endswith(": " + PHASES[1])]
+            if " active" in tree and not (focused and unpacking and focused[0] < unpacking[0]):
+                self.failures.append("the button did not hold the focus from the start")
 
 
 def main():
