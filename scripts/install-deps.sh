@@ -9,14 +9,16 @@ set -eu
 # (the screen of a narrow terminal as its user sees it), strace,
 # minisign (keys and signatures), libcurl3-gnutls (the other libcurl that the program loads), for
 # the desktop window a virtual X server with xdotool, ImageMagick and python3-xlib and a headless
-# Wayland compositor (weston), clang with its libFuzzer for the parsers' fuzzing, and for the
-# home on other file systems xfsprogs, btrfs-progs and bindfs with fuse3. The release build and
-# the tests of the program in older and newer systems add debootstrap, for the Debian roots. The
-# benchmarks add nginx.
+# Wayland compositor (weston), with a D-Bus session (dbus) and its accessibility bus (at-spi2-core)
+# where python3-pyatspi reads the window as a screen reader does, clang with its libFuzzer for the
+# parsers' fuzzing, and for the home on other file systems xfsprogs, btrfs-progs and bindfs with
+# fuse3. The release build and the tests of the program in older and newer systems add
+# debootstrap, for the Debian roots. The benchmarks add nginx.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev libsodium-dev unzip
   zip openssl curl util-linux bsdutils tmux strace minisign libcurl3-gnutls
-  weston xvfb xauth xdotool imagemagick x11-utils python3-xlib clang libclang-rt-14-dev nginx-light
+  weston xvfb xauth xdotool imagemagick x11-utils python3-xlib dbus at-spi2-core python3-pyatspi
+  clang libclang-rt-14-dev nginx-light
   xfsprogs btrfs-progs bindfs fuse3 debootstrap"
 
 missing=""

@@ -1,10 +1,13 @@
 #!/bin/sh
 # Runs a command under a headless Wayland compositor of its own (weston's headless backend), with
-# WAYLAND_DISPLAY naming it and no X display, as a desktop user of a Wayland session has it.
+# WAYLAND_DISPLAY naming it and no X display, as a desktop user of a Wayland session has it. It
+# draws with pixman and allows weston-screenshooter (--debug): with its GL renderer, a shot hangs.
 set -eu
 runtime=$(mktemp -d)
 export XDG_RUNTIME_DIR="$runtime"
-weston --backend=headless-backend.so --socket=bi-wayland --idle-time=0 --no-config \
+weston --backend=headless-backend.so --use-pixman --debug --width=1024 --height=768 \
+  --socket=bi-wayland --idle-time=0 \
+  --no-config \
   >"$runtime/weston.log" 2>&1 &
 weston=$!
 trap 'kill "$weston" 2>/dev/null || true; wait "$weston" 2>/dev/null || true; rm -rf "$runtime"' \

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "framework/gtk/accessible_announcement.h"
 #include "framework/gtk/error_color.h"
 #include "framework/gtk/image_fit.h"
 #include "framework/os/main_bundle.h"
@@ -102,6 +103,7 @@ void GtkWindowRenderer::show(Window& window) {
   }
   g_signal_connect(ui_->window, "key-press-event", G_CALLBACK(&GtkWindowRenderer::onKeyPress),
                    this);
+  g_signal_connect(ui_->window, "map-event", G_CALLBACK(&GtkWindowRenderer::onMapped), this);
   g_signal_connect(ui_->button, "clicked", G_CALLBACK(&GtkWindowRenderer::onClicked), this);
   update(window);
   gtk_widget_grab_focus(GTK_WIDGET(ui_->button));
@@ -213,6 +215,9 @@ void GtkWindowRenderer::updateStatus(const TextFieldCell& status) {
   if (statusText_ != status.stringValue()) {
     statusText_ = status.stringValue();
     gtk_label_set_text(ui_->status, statusText_->c_str());
+    // A new phase is news that a screen reader must speak, wherever its user's focus is. The
+    // first one comes before the window is on screen: announced again once it is (onMapped).
+    announceStatus();
   }
   if (statusColor_ != status.textColor()) {
     statusColor_ = status.textColor();
@@ -232,6 +237,11 @@ void GtkWindowRenderer::updateStatus(const TextFieldCell& status) {
   }
 }
 
+void GtkWindowRenderer::announceStatus() {
+  announceToAssistiveTechnology(GTK_WIDGET(ui_->window), GTK_WIDGET(ui_->button),
+                                statusText_.value_or(""));
+}
+
 void GtkWindowRenderer::updateButton(const Button& button) {
   GtkWidget* widget = GTK_WIDGET(ui_->button);
   if (buttonTitle_ != button.title()) {
@@ -240,6 +250,11 @@ void GtkWindowRenderer::updateButton(const Button& button) {
   }
   if (gtk_widget_get_sensitive(widget) != static_cast<gboolean>(button.isEnabled())) {
     gtk_widget_set_sensitive(widget, button.isEnabled() ? TRUE : FALSE);
+    // A disabled button loses the focus: the window's one control takes it back, so that the
+    // keyboard and a screen reader are not left on nothing.
+    if (button.isEnabled()) {
+      gtk_widget_grab_focus(widget);
+    }
   }
   // Return presses the window's default widget, whatever has the focus.
   const bool isDefault = button.keyEquivalent() == "\r";
@@ -271,6 +286,10 @@ void GtkWindowRenderer::destroyDesktopWindow() {
   if (!ui_) {
     return;
   }
+  if (firstAnnouncement_ != 0) {
+    g_source_remove(firstAnnouncement_);
+    firstAnnouncement_ = 0;
+  }
   gtk_widget_destroy(GTK_WIDGET(ui_->window));
   ui_.reset();
   // The loop may never run again: the server must hear of it now, not at the next iteration.
@@ -286,6 +305,23 @@ gboolean GtkWindowRenderer::onDeleteEvent(GtkWidget* /*widget*/, GdkEvent* /*eve
     self->shown_->close();  // which takes the desktop window away through close()
   }
   return TRUE;  // the model decides what closing means, not GTK's default handler
+}
+
+gboolean GtkWindowRenderer::onMapped(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer data) {
+  auto* self = static_cast<GtkWindowRenderer*>(data);
+  // The accessibility bridge learns of the new window's objects in an idle of its own: what is
+  // announced before then reaches no screen reader.
+  if (self->firstAnnouncement_ == 0) {
+    self->firstAnnouncement_ = g_idle_add_full(G_PRIORITY_LOW, &onFirstAnnouncement, self, nullptr);
+  }
+  return FALSE;
+}
+
+gboolean GtkWindowRenderer::onFirstAnnouncement(gpointer data) {
+  auto* self = static_cast<GtkWindowRenderer*>(data);
+  self->firstAnnouncement_ = 0;
+  self->announceStatus();
+  return G_SOURCE_REMOVE;
 }
 
 gboolean GtkWindowRenderer::onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer /*data*/) {

@@ -21,9 +21,11 @@ namespace fw {
 /// scaled by the view's rule into the image's size in points), the progress indicator onto
 /// "progress" (its fraction when determinate; pulsing about ten times a second when
 /// indeterminate and animating; still otherwise), the status text onto "status" (red for
-/// Color::kRed, in the theme's error colour made readable on its background), the button onto
+/// Color::kRed, in the theme's error colour made readable on its background; each new text, and
+/// the first once the window is on screen, announced to assistive technology), the button onto
 /// "button" (title, enabled state; the window's default, so that Return presses it, when its key
-/// equivalent is "\r"). A click performs the button's click; the window's close control and
+/// equivalent is "\r"; the keyboard focus from the start, and again whenever it is enabled
+/// again). A click performs the button's click; the window's close control and
 /// Escape close the model window. The interface file's window title wins over the model's.
 ///
 /// The model asks for a redraw on every change, hundreds of times a second in a fast download:
@@ -53,9 +55,12 @@ class GtkWindowRenderer : public WindowRenderer {
   void updateBar(const ProgressIndicator& progress);
   void updateStatus(const TextFieldCell& status);
   void updateButton(const Button& button);
+  void announceStatus();
   void schedulePulse();
   void destroyDesktopWindow();
   static gboolean onDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer data);
+  static gboolean onMapped(GtkWidget* widget, GdkEvent* event, gpointer data);
+  static gboolean onFirstAnnouncement(gpointer data);
   static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data);
   static void onClicked(GtkButton* button, gpointer data);
 
@@ -71,6 +76,7 @@ class GtkWindowRenderer : public WindowRenderer {
   std::optional<std::string> buttonTitle_;
   bool updatePending_ = false;
   bool pulseScheduled_ = false;
+  guint firstAnnouncement_ = 0;  // the idle source that announces the first status text
   std::chrono::steady_clock::time_point lastUpdate_{};
 };
 

@@ -1,9 +1,10 @@
 // The download window as a desktop user meets it: nothing but the built program in a bundle, on
 // the X server that xvfb-run starts for each test, or on weston's headless Wayland compositor,
-// against bi-endpoint on 127.0.0.1. On X the window is found with xdotool, read from its pixels
-// with ImageMagick, and driven with keys and a close request, as a person and a window manager
-// would; Wayland offers no such tools, so there a run must show its window without a word on
-// standard error.
+// against bi-endpoint on 127.0.0.1, each test in a D-Bus session of its own with the
+// accessibility bus. On X the window is also found with xdotool, read from its pixels with
+// ImageMagick, and driven with keys and a close request, as a person and a window manager would:
+// those tests are X's alone (tests/CMakeLists.txt). On both, a screen reader's view of it is read
+// and the window driven through the accessibility bus (support/atspi_window.py).
 
 #include <fnmatch.h>
 #include <gtest/gtest.h>
@@ -78,12 +79,6 @@ class GuiWindowTest : public ProgramTest {
             {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" BI_LSAN_GUI_SUPPRESSIONS}};
   }
 
-  void SetUp() override {
-    if (onWayland() && needsX_) {
-      GTEST_SKIP() << "reads and drives the window with X tools";
-    }
-  }
-
   // Starts the program on the test's display against bi-endpoint told `serverArgs`.
   void startOnDisplay(const std::vector<std::string>& serverArgs, const Env& extra = {}) {
     server_ = std::make_unique<Endpoint>(archive_, serverArgs);
@@ -108,16 +103,26 @@ class GuiWindowTest : public ProgramTest {
     expectFailedRun(status, startedErr());
   }
 
-  bool needsX_ = true;
   std::unique_ptr<Endpoint> server_;
   std::unique_ptr<Child> program_;
 };
 
 // Cases that need nothing but the program's standard error, on X and on Wayland.
-class AnyDisplayTest : public GuiWindowTest {
- protected:
-  AnyDisplayTest() { needsX_ = false; }
+class AnyDisplayTest : public GuiWindowTest {};
+
+// A run that the screen reader's script follows (its RUN), of an archive that is no zip, served
+// as `serverArgs` say.
+struct ScreenReaderRun {
+  const char* run;
+  std::vector<std::string> serverArgs;
 };
+
+void PrintTo(const ScreenReaderRun& row, std::ostream* out) {
+  *out << row.run;
+}
+
+class ScreenReaderTest : public AnyDisplayTest,
+                         public testing::WithParamInterface<ScreenReaderRun> {};
 
 }  // namespace
 
@@ -269,3 +274,25 @@ TEST_F(AnyDisplayTest, NoWindowSaysWhyAndDrawsOnTheTerminal) {
                               ": */libgtk-3.so.0: file too short" + tail + "*";
   EXPECT_EQ(0, ::fnmatch(pattern.c_str(), noGtk.err.c_str(), 0)) << noGtk.err;
 }
+
+// Tests the window as a screen reader meets it, on X and on Wayland: the script checks the names,
+// the bar's relation to the status text and its value, the focus and what is announced, and
+// ends the run from there, which then ends as a failure with nothing in the cache.
+TEST_P(ScreenReaderTest, ReadsAndDrivesTheWindow) {
+  writeFile(archive_, std::string(4000, 'x'));  // no zip
+  const std::string ready = root_ / "reader.ready";
+  Child reader({"/usr/bin/python3", BI_ATSPI_SCRIPT, ready, GetParam().run}, {},
+               root_ / "reader.out", root_ / "reader.out");
+  ASSERT_TRUE(waitUntil([&] { return exists(ready); }));
+  startOnDisplay(GetParam().serverArgs);
+  EXPECT_EQ(0, reader.wait(std::chrono::seconds(40))) << readFile(root_ / "reader.out");
+  expectCleanFailure();
+  expectNoInstallAgent();
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ScreenReaderTest,
+                         testing::Values(ScreenReaderRun{"FailedUnzip", {"--rate", "2000"}},
+                                         ScreenReaderRun{"Cancel", {"--stall-after", "100"}}),
+                         [](const testing::TestParamInfo<ScreenReaderRun>& row) {
+                           return row.param.run;
+                         });
