@@ -70,8 +70,8 @@ TEST_F(DownloadTest, BarIsIndeterminateWithoutALength) {
   }
   Endpoint server(archive_);
   setEndpointUrl(server.url());
-  const ProcessResult hit = runProcess(
-      {"/usr/bin/script", "-qec", smart_quote(executable_), "/dev/null"}, environment());
+  const ProcessResult hit =
+      runProcess({"/usr/bin/script", "-qec", smart_quote(executable_), "/dev/null"}, environment());
   EXPECT_EQ(0, hit.exitStatus);
   EXPECT_EQ("", hit.out);
 }
