@@ -20,6 +20,7 @@ class DesktopRenderer : public fw::WindowRenderer {
   explicit DesktopRenderer(fw::PollRunLoop& loop) : context_(loop), renderer_(loop) {}
 
   void show(fw::Window& window) override { renderer_.show(window); }
+  void prepare(fw::Window& window) override { renderer_.prepare(window); }
   void setNeedsDisplay(fw::Window& window) override { renderer_.setNeedsDisplay(window); }
   void close(fw::Window& window) override { renderer_.close(window); }
   bool canUserClose() const override { return renderer_.canUserClose(); }

@@ -16,7 +16,7 @@ void DelayedRenderer::show(Window& window) {
   }
   loop_.addTimer(delaySeconds_ / 2, [this] {
     if (waiting_ != nullptr) {
-      renderer();
+      renderer().prepare(*waiting_);
     }
   });
   loop_.addTimer(delaySeconds_, [this] {

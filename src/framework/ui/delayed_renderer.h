@@ -11,10 +11,10 @@ namespace fw {
 
 /// Puts a window on screen only once it has stayed open for a while, so that a run that ends
 /// sooner shows nothing at all and never makes the renderer that would have drawn it. The
-/// renderer is made halfway through the wait, so that a toolkit that takes a moment to start
-/// has started when the window is due; a window that must be seen now (it waits for the person:
-/// Window::display()) is put on screen at once. Once on screen, everything goes to the renderer
-/// made. Main thread only.
+/// renderer is made and prepared halfway through the wait, so that a toolkit that takes a moment
+/// to start has started, and the window is ready, when it is due; a window that must be seen now
+/// (it waits for the person: Window::display()) is put on screen at once. Once on screen,
+/// everything goes to the renderer made. Main thread only.
 class DelayedRenderer : public WindowRenderer {
  public:
   using Maker = std::function<std::unique_ptr<WindowRenderer>()>;

@@ -129,6 +129,9 @@ class WindowRenderer {
  public:
   virtual ~WindowRenderer() = default;
   virtual void show(Window& window) = 0;
+  /// Gets ready to show the window soon: what show() would spend time on, done ahead, with
+  /// nothing on screen yet.
+  virtual void prepare(Window& /*window*/) {}
   /// The window's controls changed; draw them (now, or soon after).
   virtual void setNeedsDisplay(Window& window) = 0;
   /// Draws the window now, on screen at once even where the renderer would hold it back.
