@@ -39,7 +39,7 @@ void PollRunLoop::run() {
     wakeEvent_.drain();
     handoffs_.runPending(stopped);
     timers_.runDue(TimerQueue::Clock::now(), stopped);
-    // Before the watches, which may detach it (a window closed by a key on the terminal).
+    // Only while still attached: the work above may have detached it.
     if (foreign != nullptr && foreign == foreign_ && !stopped()) {
       foreign->dispatch(fds.data() + ours, fds.size() - ours);
     }
