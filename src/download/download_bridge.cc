@@ -12,7 +12,7 @@ bool downloadInstallAgentFromZR(const char* destination, const char* url, Report
   const char* overrideUrl = std::getenv("ZR_INTERNAL_INSTALL_AGENT_URL");
   downloadTo = destination;
   downloadFrom = overrideUrl != nullptr ? overrideUrl : url;
-  // The window comes up (GTK takes tens of milliseconds) while libcurl loads.
+  // libcurl loads while the runner sets up its window.
   fw::UrlSession::prepare();
   return CallNSApplicationMain(0, EMPTY_ARGV) != 0;
 }

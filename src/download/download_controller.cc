@@ -151,7 +151,8 @@ void Download::failure(const std::string& message, fw::Color color) {
   downloadPercent_->setStringValue(message);
   downloadPercent_->setTextColor(color);
   window_->layoutIfNeeded();
-  window_->setViewsNeedDisplay(true);
+  // A failure waits for the person: it is on screen now, even early in a run.
+  window_->display();
   if (!window_->canUserClose()) {
     // Nobody could ever close this window: it closes itself once the failure is on screen.
     application_.runLoop().addTimer(0, [this] { window_->close(); });

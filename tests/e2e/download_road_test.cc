@@ -49,11 +49,12 @@ TEST_F(DownloadTest, CacheFilesOfAnyContent) {
 }
 
 // Tests the bar on a terminal: it fills while the archive arrives when its length is known, and
-// stays still, without a filled part, when it is not.
+// stays still, without a filled part, when it is not; a run from the cache, over before the
+// window is due, draws nothing.
 TEST_F(DownloadTest, BarIsIndeterminateWithoutALength) {
   makeZip(archive_, {{"install", kRecordingAgent}, {"padding", std::string(600'000, 'p')}});
   for (const bool announced : {true, false}) {
-    std::vector<std::string> args = {"--rate", "1000000"};
+    std::vector<std::string> args = {"--rate", "1000"};  // about a second: the window shows
     if (!announced) {
       args.emplace_back("--no-length");
     }
@@ -67,6 +68,12 @@ TEST_F(DownloadTest, BarIsIndeterminateWithoutALength) {
     const std::string downloading = result.out.substr(0, result.out.find("Initializing"));
     EXPECT_EQ(announced, downloading.find('#') != std::string::npos) << downloading;
   }
+  Endpoint server(archive_);
+  setEndpointUrl(server.url());
+  const ProcessResult hit =
+      runProcess({"/usr/bin/script", "-qec", smart_quote(executable_), "/dev/null"}, environment());
+  EXPECT_EQ(0, hit.exitStatus);
+  EXPECT_EQ("", hit.out);
 }
 
 // Tests the order in which a new install agent becomes the cache's, as its system calls show it:

@@ -70,17 +70,14 @@ std::optional<DownloadWindowInterface> GtkWindowRenderer::buildInterface() {
   return ui;
 }
 
-void GtkWindowRenderer::show(Window& window) {
-  if (shown_ != nullptr) {
+void GtkWindowRenderer::prepare(Window& window) {
+  if (ui_ || shown_ != nullptr) {
     return;
   }
   ui_ = buildInterface();
   if (!ui_) {
-    // Nothing on screen could ever be closed: the window closes itself, and the run ends.
-    loop_.addTimer(0, [&window] { window.close(); });
     return;
   }
-  shown_ = &window;
   // What the widgets are known to show starts afresh with new widgets.
   lastSignature_.clear();
   imageKey_.clear();
@@ -105,6 +102,25 @@ void GtkWindowRenderer::show(Window& window) {
                    this);
   g_signal_connect(ui_->window, "map-event", G_CALLBACK(&GtkWindowRenderer::onMapped), this);
   g_signal_connect(ui_->button, "clicked", G_CALLBACK(&GtkWindowRenderer::onClicked), this);
+  update(window);
+  // The theme's styles, the fonts and the window on the server are what showing it costs: by
+  // now, they are ready when it is due.
+  GtkRequisition natural{};
+  gtk_widget_get_preferred_size(GTK_WIDGET(ui_->window), nullptr, &natural);
+  gtk_widget_realize(GTK_WIDGET(ui_->window));
+}
+
+void GtkWindowRenderer::show(Window& window) {
+  if (shown_ != nullptr) {
+    return;
+  }
+  prepare(window);
+  if (!ui_) {
+    // Nothing on screen could ever be closed: the window closes itself, and the run ends.
+    loop_.addTimer(0, [&window] { window.close(); });
+    return;
+  }
+  shown_ = &window;
   update(window);
   gtk_widget_grab_focus(GTK_WIDGET(ui_->button));
   gtk_window_present(ui_->window);

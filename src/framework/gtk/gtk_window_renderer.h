@@ -40,6 +40,8 @@ class GtkWindowRenderer : public WindowRenderer {
   GtkWindowRenderer& operator=(const GtkWindowRenderer&) = delete;
 
   void show(Window& window) override;
+  /// Builds the desktop window, lays it out (theme and fonts loaded) and realizes it, unmapped.
+  void prepare(Window& window) override;
   void setNeedsDisplay(Window& window) override;
   /// Destroys the desktop window and sends that to the display server at once, so that no
   /// window stays on screen once the loop no longer serves it.

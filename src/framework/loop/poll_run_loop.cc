@@ -26,14 +26,24 @@ void PollRunLoop::run() {
     for (const auto& [fd, callback] : watches_) {
       fds.push_back({fd, POLLIN, 0});
     }
-    const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs());
+    const size_t ours = fds.size();
+    int timeoutMs = pollTimeoutMs();
+    ForeignEventSource* const foreign = foreign_;
+    if (foreign != nullptr) {
+      foreign->prepare(&fds, &timeoutMs);
+    }
+    const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
     if (ready < 0 && errno != EINTR) {
       break;
     }
     wakeEvent_.drain();
     handoffs_.runPending(stopped);
     timers_.runDue(TimerQueue::Clock::now(), stopped);
-    for (size_t i = 1; i < fds.size() && !stopped(); ++i) {
+    // Only while still attached: the work above may have detached it.
+    if (foreign != nullptr && foreign == foreign_ && !stopped()) {
+      foreign->dispatch(fds.data() + ours, fds.size() - ours);
+    }
+    for (size_t i = 1; i < ours && !stopped(); ++i) {
       if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         const auto watch = watches_.find(fds[i].fd);
         if (watch != watches_.end()) {
@@ -47,6 +57,7 @@ void PollRunLoop::run() {
   handoffs_.end();
   timers_.clear();
   watches_.clear();
+  foreign_ = nullptr;
 }
 
 void PollRunLoop::stop() {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 
+#include "framework/loop/foreign_event_source.h"
 #include "framework/loop/handoff_queue.h"
 #include "framework/loop/run_loop.h"
 #include "framework/loop/timer_queue.h"
@@ -27,6 +28,9 @@ class PollRunLoop : public RunLoop {
   void watchReadable(int fd, std::function<void()> onReadable) override;
   void unwatch(int fd) override;
 
+  /// Serves `source` too from now on, in the same wait; null: no longer. Main thread only.
+  void setForeignEventSource(ForeignEventSource* source) { foreign_ = source; }
+
  private:
   int pollTimeoutMs() const;
 
@@ -35,6 +39,7 @@ class PollRunLoop : public RunLoop {
   std::atomic<bool> stopRequested_{false};
   TimerQueue timers_;                             // main thread only
   std::map<int, std::function<void()>> watches_;  // main thread only
+  ForeignEventSource* foreign_ = nullptr;         // main thread only
 };
 
 }  // namespace fw

@@ -57,10 +57,12 @@ using MainInterfaceLoader = std::function<std::unique_ptr<MainInterface>(Applica
 /// The application runner: loads the main interface, shows its window, tells the delegate that
 /// the application has launched and runs the event loop on the calling thread until it is
 /// asked to stop or the window closes. Once termination signals are handled (os/termination.h),
-/// one closes the window meanwhile. When it
-/// returns, the window is gone and the interface destroyed; the result is the exit status that
-/// the application set.
-int applicationMain(const MainInterfaceLoader& loadMainInterface);
+/// one closes the window meanwhile. The window is drawn (a desktop window, or a drawing on a
+/// terminal) only once it has stayed open for `windowDelaySeconds`, or when it is told to
+/// display() before; lines for a standard error that is no terminal are written from the start.
+/// When it returns, the window is gone and the interface destroyed; the result is the exit
+/// status that the application set.
+int applicationMain(const MainInterfaceLoader& loadMainInterface, double windowDelaySeconds = 0);
 
 }  // namespace fw
 

@@ -67,15 +67,19 @@ std::string_view embeddedGuiModule() {
   return {bi_gui_module_image, bi_gui_module_image_size};
 }
 
-bool loadGuiUserInterface(UserInterface* ui, std::string_view image) {
-  if (namedDisplays().empty() || image.empty()) {
-    return false;
+bool guiModuleWanted(std::string_view image) {
+  return !namedDisplays().empty() && !image.empty();
+}
+
+std::unique_ptr<WindowRenderer> loadGuiRenderer(PollRunLoop& loop, std::string_view image) {
+  if (!guiModuleWanted(image)) {
+    return nullptr;
   }
   std::string error;
   const UniqueFd file = memoryFileOf(image, &error);
   if (!file) {
     logNoWindow(error);
-    return false;
+    return nullptr;
   }
   // RTLD_NOW: a missing GTK, or a symbol that the program does not export, fails here and not in
   // the middle of a run. The mapping outlives the descriptor.
@@ -84,20 +88,21 @@ bool loadGuiUserInterface(UserInterface* ui, std::string_view image) {
   if (module == nullptr) {
     const char* reason = ::dlerror();
     logNoWindow(reason != nullptr ? reason : "dlopen(" + path + ") failed");
-    return false;
+    return nullptr;
   }
   void* symbol = ::dlsym(module, kGuiModuleEntryPoint);
   if (symbol == nullptr) {
     logNoWindow(std::string("the window module has no ") + kGuiModuleEntryPoint);
-    return false;
+    return nullptr;
   }
   // The toolkit registers types and handlers that outlive any call: the module is never closed.
   const auto entry = reinterpret_cast<GuiModuleEntry>(symbol);
-  if (!entry(ui)) {
+  std::unique_ptr<WindowRenderer> renderer;
+  if (!entry(&loop, &renderer)) {
     logNoWindow("GTK cannot open the display");
-    return false;
+    return nullptr;
   }
-  return true;
+  return renderer;
 }
 
 }  // namespace fw

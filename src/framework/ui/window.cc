@@ -164,6 +164,12 @@ void Window::setViewsNeedDisplay(bool needed) {
   }
 }
 
+void Window::display() {
+  if (visible_) {
+    renderer_.displayNow(*this);
+  }
+}
+
 void Window::viewDidChange() {
   if (visible_) {
     renderer_.setNeedsDisplay(*this);

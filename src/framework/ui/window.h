@@ -129,8 +129,13 @@ class WindowRenderer {
  public:
   virtual ~WindowRenderer() = default;
   virtual void show(Window& window) = 0;
+  /// Gets ready to show the window soon: what show() would spend time on, done ahead, with
+  /// nothing on screen yet.
+  virtual void prepare(Window& /*window*/) {}
   /// The window's controls changed; draw them (now, or soon after).
   virtual void setNeedsDisplay(Window& window) = 0;
+  /// Draws the window now, on screen at once even where the renderer would hold it back.
+  virtual void displayNow(Window& window) { setNeedsDisplay(window); }
   virtual void close(Window& window) = 0;
   /// Whether a person can close the window (a key, a close control).
   virtual bool canUserClose() const = 0;
@@ -166,6 +171,9 @@ class Window {
 
   void layoutIfNeeded();
   void setViewsNeedDisplay(bool needed);
+  /// Draws a shown window now, at once on screen even where it would appear only later: for
+  /// what the person must see and answer.
+  void display();
   /// Called by the controls: something changed.
   void viewDidChange();
 

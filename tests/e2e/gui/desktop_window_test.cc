@@ -239,20 +239,32 @@ TEST_F(GuiWindowTest, BundleInterfaceFileIsUsedAndClosingCancels) {
 }
 
 // Tests that a run with a window says nothing on standard error (no status lines for a
-// terminal, no toolkit warnings), on X and on Wayland.
+// terminal, no toolkit warnings), on X and on Wayland; and that a run from the cache, over
+// before its window is due, never loads the window's module (the install agent looks for it in
+// the maps of the processes above it).
 TEST_F(AnyDisplayTest, ShowsItsWindowWithoutAWordOnStandardError) {
-  Endpoint server(archive_);
+  makeZip(archive_, {{"install",
+                      "p=$PPID; while [ \"$p\" -gt 1 ]; do grep -c bootstrap-installer-gtk "
+                      "/proc/$p/maps; p=$(cut -d' ' -f4 /proc/$p/stat); done >> \"$BI_RECORD\"\n"
+                      "echo run >> \"$BI_RECORD.runs\"\n"}});
+  Endpoint server(archive_, {"--rate", "300"});  // a second or so
   setEndpointUrl(server.url());
-  const ProcessResult result = run({}, display());
-  EXPECT_EQ(0, result.exitStatus);
-  EXPECT_EQ("", result.err);
-  EXPECT_EQ(1, agentRuns());
+  for (const bool download : {true, false}) {  // then a run from the cache
+    std::filesystem::remove(record_);
+    const ProcessResult result = run({}, display());
+    EXPECT_EQ(0, result.exitStatus);
+    EXPECT_EQ("", result.err);
+    const std::string mapped = readFile(record_);  // a count for each process, "0" or more
+    EXPECT_EQ(download, mapped.find_first_of("123456789") != std::string::npos) << mapped;
+  }
+  EXPECT_EQ(2, agentRuns());
 }
 
 // Tests that a display that cannot be opened, or a system without GTK (hidden in a mount
-// namespace of the run's own), leaves the window to the terminal, and one line says why.
+// namespace of the run's own), leaves the window to the terminal, and one line says why, once
+// the window is due.
 TEST_F(AnyDisplayTest, NoWindowSaysWhyAndDrawsOnTheTerminal) {
-  Endpoint server(archive_);
+  Endpoint server(archive_, {"--rate", "300"});
   setEndpointUrl(server.url());
   const std::string name = onWayland() ? "WAYLAND_DISPLAY" : "DISPLAY";
   const std::string tail = "; the window is drawn on the terminal\nDownloading\n";
@@ -264,6 +276,7 @@ TEST_F(AnyDisplayTest, NoWindowSaysWhyAndDrawsOnTheTerminal) {
   if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
     GTEST_SKIP() << "no mount namespace here to hide GTK in";
   }
+  std::filesystem::remove_all(cacheDir());
   const ProcessResult noGtk =
       run({}, display(),
           {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
