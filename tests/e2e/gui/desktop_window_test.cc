@@ -140,7 +140,8 @@ class ScreenReaderTest : public AnyDisplayTest,
 
 // Tests a whole run: the splash (200 x 100) drawn scaled to fit 400 x 400; the bar growing with
 // the download, then pulsing while the archive is unpacked, when Return does nothing (the
-// button is off); and no window of the program on screen once the install agent runs.
+// button is off; keys are X's here); and no window of the program on screen once the install
+// agent runs.
 TEST_F(GuiWindowTest, ShowsEachStepAndIsGoneWhenTheAgentRuns) {
   ASSERT_EQ(0, runShell("convert -size 200x100 xc:seagreen '" + resources_ + "/splash.png'"));
   makeZip(archive_, {{"install",
