@@ -13,12 +13,13 @@ set -eu
 # where python3-pyatspi reads the window as a screen reader does, clang with its libFuzzer for the
 # parsers' fuzzing, and for the home on other file systems xfsprogs, btrfs-progs and bindfs with
 # fuse3. The release build and the tests of the program in older and newer systems add
-# debootstrap, for the Debian roots. The benchmarks add nginx.
+# debootstrap, for the Debian roots. The benchmarks add nginx, which the tests of the cache's
+# freshness serve from too, with faketime to move the program's clock both ways.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev libsodium-dev unzip
   zip openssl curl util-linux bsdutils tmux strace minisign libcurl3-gnutls
   weston xvfb xauth xdotool imagemagick x11-utils python3-xlib dbus at-spi2-core python3-pyatspi
-  clang libclang-rt-14-dev nginx-light
+  clang libclang-rt-14-dev nginx-light faketime
   xfsprogs btrfs-progs bindfs fuse3 debootstrap"
 
 missing=""

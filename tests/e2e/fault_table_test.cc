@@ -64,17 +64,6 @@ struct Fault {
   int signal = 0;  // to the program; to its process group, as a terminal sends it, if negative
 };
 
-std::string transferFailure(const std::string& cause, const std::string& url = "{URL}") {
-  return "Downloading\nDownload failed! Error - " + cause + " " + url +
-         "\nError during the download process.\n"
-         "See the log in Console app for more information.\nInstallation failed.\n";
-}
-
-std::string statusAtFirstData(const std::string& status) {
-  return "Downloading\nDownload failed with http error code- " + status +
-         "\nDownload failed with error code " + status + "\nInstallation failed.\n";
-}
-
 std::string statusAtTheEnd(const std::string& status) {
   return "Downloading\nDownload failed! Error code- " + status +
          "\nDownload failed with error code " + status + "\nInstallation failed.\n";
@@ -95,10 +84,6 @@ const char* const kNotAZip =
 const char* const kAgentFailed =
     "Downloading\nInitializing the installer\nApplication install was not successful.\n"
     "Installation failed.\n";
-// Trusts only the authority $0, hiding the libraries that $1 matches.
-const char* const kTrustOnly =
-    "for f in $1; do mount --bind /dev/null \"$f\"; done; shift; "
-    "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"";
 const std::vector<std::string> kFileSizeLimit = {"/usr/bin/prlimit", "--fsize=1000000"};
 const std::map<std::string, std::string> kSlowAgent = {
     {"install", "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\nexec sleep 30\n"}};
@@ -212,16 +197,13 @@ TEST_P(FaultTableTest, Row) {
     serverArgs = {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"};
   }
   if (trusted) {
-    // The test's authority takes the place of the system's trust store, in a mount namespace of
-    // the run's own.
-    if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
+    wrapper = trustingTheAuthority(fault.setup == Setup::kGnutlsCurl ? "/usr/lib/*/libcurl.so.4"
+                                   : fault.setup == Setup::kNoCurl
+                                       ? "/usr/lib/*/libcurl.so.4 /usr/lib/*/libcurl-gnutls.so.4"
+                                       : "");
+    if (wrapper.empty()) {
       GTEST_SKIP() << "no mount namespace here to trust a test authority in";
     }
-    const char* hidden = fault.setup == Setup::kGnutlsCurl ? "/usr/lib/*/libcurl.so.4"
-                         : fault.setup == Setup::kNoCurl
-                             ? "/usr/lib/*/libcurl.so.4 /usr/lib/*/libcurl-gnutls.so.4"
-                             : "";
-    wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kTrustOnly, root_ / "ca.pem", hidden};
   } else if (fault.setup == Setup::kSharedCache && ::geteuid() != 0) {
     ASSERT_EQ(nullptr, std::getenv("CI")) << "needs a second user";
     GTEST_SKIP() << "needs a second user";

@@ -10,6 +10,10 @@ namespace testing_support {
 namespace {
 
 const char* const kCachePath = "/.velmora/app_installer_cache/V3107c/korvex/";
+// Trusts only the authority $0, hiding the libraries that $1 matches.
+const char* const kTrustOnly =
+    "for f in $1; do mount --bind /dev/null \"$f\"; done; shift; "
+    "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"";
 
 }  // namespace
 
@@ -17,6 +21,17 @@ const char* const kRecordingAgent =
     "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\n"
     "echo run >> \"$BI_RECORD.runs\"\n"
     "exit \"${BI_AGENT_STATUS:-0}\"\n";
+
+std::string transferFailure(const std::string& cause, const std::string& url) {
+  return "Downloading\nDownload failed! Error - " + cause + " " + url +
+         "\nError during the download process.\n"
+         "See the log in Console app for more information.\nInstallation failed.\n";
+}
+
+std::string statusAtFirstData(const std::string& status) {
+  return "Downloading\nDownload failed with http error code- " + status +
+         "\nDownload failed with error code " + status + "\nInstallation failed.\n";
+}
 
 ProgramTest::ProgramTest(Layout layout, const std::string& program)
     : home_(root_ / "home $(touch x) `touch y` *"),
@@ -54,6 +69,13 @@ void ProgramTest::makeCertificates(bool byTheAuthority) const {
                         (byTheAuthority ? " -CA ca.pem -CAkey ca.key -CAcreateserial"
                                         : " -signkey server.key") +
                         " 2>/dev/null"));
+}
+
+std::vector<std::string> ProgramTest::trustingTheAuthority(const std::string& hidden) const {
+  if (runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0) {
+    return {};
+  }
+  return {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kTrustOnly, root_ / "ca.pem", hidden};
 }
 
 std::string ProgramTest::cacheDir() const {

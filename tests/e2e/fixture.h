@@ -17,6 +17,11 @@ namespace testing_support {
 /// into $BI_RECORD, a line per run into $BI_RECORD.runs; it exits with $BI_AGENT_STATUS.
 extern const char* const kRecordingAgent;
 
+/// Standard error of a failed download: the transfer failed for `cause` at `url`; the server
+/// answered `status` at the first data.
+std::string transferFailure(const std::string& cause, const std::string& url = "{URL}");
+std::string statusAtFirstData(const std::string& status);
+
 enum class Layout { kFlat, kApp };
 
 /// The program as a user meets it: a copy of the built program in an application bundle
@@ -37,6 +42,9 @@ class ProgramTest : public testing::Test {
   /// ca.pem, an authority of the sandbox's own, and server.pem (key server.key) for 127.0.0.1,
   /// signed by it, or by itself when not `byTheAuthority`.
   void makeCertificates(bool byTheAuthority = true) const;
+  /// A wrapper for run() that trusts the authority ca.pem alone and hides the libraries that
+  /// `hidden` matches, in a mount namespace of the run's own; empty where there can be none.
+  std::vector<std::string> trustingTheAuthority(const std::string& hidden = "") const;
 
   /// The sandbox's variables (the override, test-mode and display variables removed) and
   /// `extra` on top.

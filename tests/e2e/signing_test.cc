@@ -159,3 +159,18 @@ TEST_F(SigningTest, CacheHitsNeedAPinnedSigner) {
       << rotated.err;
   EXPECT_EQ(ids_[1], readFile(cacheDir() + ".signedby"));
 }
+
+// Tests that the server's freshness holds only while the key that signed the cached install
+// agent is pinned: once a rotation dropped it, the run asks again, and refuses what it signed.
+TEST_F(SigningTest, FreshnessNeedsAPinnedSigner) {
+  pinAndSign("a", 'a');
+  const Endpoint server(root_ / "out", {"--cache-control", "max-age=3600"}, Server::kNginx);
+  setEndpointUrl(server.url("/InstallAgent.zip"));
+  ASSERT_EQ(0, run().exitStatus);
+  EXPECT_EQ("", run().err);  // fresh: nothing asked
+  writeFile(resources_ + "/installAgentKey.pub", readFile(root_ / "b.pub"));
+  const ProcessResult unpinned = run();
+  EXPECT_EQ(255, unpinned.exitStatus);
+  EXPECT_TRUE(unpinned.err.find("key " + ids_[0] + ", which is not trusted") != std::string::npos)
+      << unpinned.err;
+}

@@ -57,20 +57,22 @@ std::vector<Request> Endpoint::requests(size_t count) const {
   return requests;
 }
 
-Endpoint::Endpoint(const std::string& archive, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {BI_ENDPOINT_PATH,     "--port",      "0",
-                                   "--port-file",        dir_ / "port", "--log",
-                                   dir_ / "requests.log"};
+Endpoint::Endpoint(const std::string& archive, const std::vector<std::string>& args,
+                   Server server) {
+  const bool nginx = server == Server::kNginx;
+  std::vector<std::string> argv = {nginx ? BI_NGINX_PATH : BI_ENDPOINT_PATH, "--port", "0"};
+  argv.insert(argv.end(), {"--port-file", dir_ / "port", "--log", dir_ / "requests.log"});
   if (!archive.empty()) {
-    argv.insert(argv.end(), {"--archive", archive});
+    argv.insert(argv.end(), {nginx ? "--root" : "--archive", archive});
   }
   argv.insert(argv.end(), args.begin(), args.end());
   tls_ = std::find(args.begin(), args.end(), "--tls-cert") != args.end();
-  process_ = std::make_unique<Child>(argv, Env{}, dir_ / "out", dir_ / "err");
+  // nginx runs as the script's child: the group goes with the object.
+  process_ = std::make_unique<Child>(argv, Env{}, dir_ / "out", dir_ / "err", /*ownSession=*/nginx);
   // The port file appears, complete, by rename once the server listens.
   if (!waitUntil([&] { return exists(dir_ / "port") || process_->exited(); }) ||
       !exists(dir_ / "port")) {
-    throw std::runtime_error("bi-endpoint did not start: " + readFile(dir_ / "err"));
+    throw std::runtime_error(argv[0] + " did not start: " + readFile(dir_ / "err"));
   }
   port_ = std::stoi(readFile(dir_ / "port"));
 }

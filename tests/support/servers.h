@@ -20,11 +20,15 @@ struct Request {
   uint64_t bodyBytes = 0;  // body bytes the server's socket accepted
 };
 
+enum class Server { kEndpoint, kNginx };
+
 /// bi-endpoint on 127.0.0.1 and a free port, serving `archive` (none when empty), told to
-/// misbehave by `args` (its --help), until the object ends.
+/// misbehave by `args` (its --help), until the object ends. With kNginx, nginx serves the
+/// directory `archive` instead, with the options of support/nginx.sh.
 class Endpoint {
  public:
-  explicit Endpoint(const std::string& archive, const std::vector<std::string>& args = {});
+  explicit Endpoint(const std::string& archive, const std::vector<std::string>& args = {},
+                    Server server = Server::kEndpoint);
 
   /// "http(s)://127.0.0.1:PORT" and the path.
   std::string url(const std::string& path = "/agent.zip") const;
