@@ -14,7 +14,7 @@
 # start it in a session of its own and end the whole group.
 set -eu
 
-port=0 port_file= log= root= cache_control= cert= key= unavailable=/nonexistent
+port=0 port_file='' log='' root='' cache_control='' cert='' key='' unavailable=/nonexistent
 while [ $# -gt 0 ]; do
   case "$1" in
     --port) port=$2 ;;
@@ -29,21 +29,24 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-[ -n "$port_file" ] && [ -n "$log" ] && [ -n "$root" ] || { echo "$0: options missing" >&2; exit 2; }
+if [ -z "$port_file" ] || [ -z "$log" ] || [ -z "$root" ]; then
+  echo "$0: --port-file, --log and --root are needed" >&2
+  exit 2
+fi
 dir=$(cd "$(dirname "$port_file")" && pwd)
 
-ssl= tls=
+ssl='' tls=''
 if [ -n "$cert" ]; then
   ssl=" ssl"
   tls="ssl_certificate $cert; ssl_certificate_key $key;"
 fi
-header=
+header=''
 if [ -n "$cache_control" ]; then
   header="add_header Cache-Control \"$cache_control\";"
 fi
 
 # A port taken meanwhile by someone else makes nginx exit at once: another one is tried.
-for attempt in 1 2 3 4 5 6 7 8 9 10; do
+for _ in 1 2 3 4 5 6 7 8 9 10; do
   listen=$port
   if [ "$port" -eq 0 ]; then
     listen=$(($(od -An -N2 -tu2 /dev/urandom) % 28000 + 20000))
