@@ -3,6 +3,10 @@
 #include <cstdlib>
 
 #include "framework/net/url_session.h"
+#include "framework/os/main_bundle.h"
+#include "platform/install_locations.h"
+#include "provisioning/agent_signature.h"
+#include "provisioning/cache_install.h"
 
 std::string downloadFrom;
 std::string downloadTo;
@@ -12,6 +16,15 @@ bool downloadInstallAgentFromZR(const char* destination, const char* url, Report
   const char* overrideUrl = std::getenv("ZR_INTERNAL_INSTALL_AGENT_URL");
   downloadTo = destination;
   downloadFrom = overrideUrl != nullptr ? overrideUrl : url;
+  // While the server's last word keeps the cached install agent fresh, there is nothing to ask
+  // it: no request, no window.
+  const auto bundle = fw::mainBundle();
+  const TrustAnchor anchor = readTrustAnchor(bundle ? bundle->resourcePath : "");
+  if ((!anchor.required || !anchor.keys.empty()) &&
+      keepCachedInstallAgentIfReusable(getInstallAgentCacheDir(), downloadFrom, anchor.keyIds(),
+                                       Reuse::kFresh)) {
+    return true;
+  }
   // libcurl loads while the runner sets up its window.
   fw::UrlSession::prepare();
   return CallNSApplicationMain(0, EMPTY_ARGV) != 0;

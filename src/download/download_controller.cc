@@ -1,6 +1,7 @@
 #include "download/download_controller.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "bootstrap/report.h"
 #include "download/display_text.h"
@@ -11,6 +12,8 @@
 #include "platform/install_locations.h"
 #include "provisioning/agent_signature.h"
 #include "provisioning/cache_install.h"
+#include "provisioning/cache_validation.h"
+#include "provisioning/freshness.h"
 
 namespace {
 
@@ -29,6 +32,11 @@ const char* const kNotVerifiedText = "The download could not be verified.";
 constexpr size_t kMaxSignatureSize = size_t{64} * 1024;
 const char* const kTransferFailedText =
     "Error during the download process.\nSee the log in Console app for more information.";
+
+// The answers of a server that is down or overloaded, not of one that refuses the request.
+bool isOutageStatus(long status) {
+  return status == 500 || status == 502 || status == 503 || status == 504;
+}
 
 std::string statusFailureText(long status) {
   return "Download failed with error code " + std::to_string(status);
@@ -131,12 +139,14 @@ void Download::downloadFromURL(const std::string& url) {
   if (!sentValidationString_.empty()) {
     headerLines.push_back("If-None-Match: " + sentValidationString_);
   }
+  requestedUrl_ = url;
   theDownload_ = urlSession_->downloadTaskWithURL(url, headerLines);
   if (anchor_.required) {
     // The archive is hashed as it arrives: checking its signature costs no second pass over it.
     hasher_.emplace();
     theDownload_->setBodyObserver([this](std::string_view piece) { hasher_->update(piece); });
   }
+  requestTime_ = std::time(nullptr);
   theDownload_->resume();
 }
 
@@ -171,8 +181,12 @@ void Download::didWriteData(fw::DownloadTask& /*task*/, int64_t bytesWritten,
 }
 
 bool Download::firstData() {
+  responseTime_ = std::time(nullptr);
   const fw::HttpResponse& response = theDownload_->response();
   const long status = response.statusCode;
+  if (isOutageStatus(status) && rideOutOutage("status " + std::to_string(status))) {
+    return true;
+  }
   if (status >= kFirstFailingStatus) {
     fw::systemLog("Download failed with http error code- " + std::to_string(status));
     onMainThread([&] {
@@ -188,13 +202,11 @@ bool Download::firstData() {
     validationString_ = sentValidationString_;  // "not modified" from what we sent
   }
   fileLength_ = response.expectedContentLength;
-  if (keepCachedInstallAgentIfCurrent(getInstallAgentCacheDir(), validationString_,
-                                      anchor_.keyIds())) {
-    installAgentLocation_ = installAgentDirOnDisk();
-    application_.setExitStatus(1);
-    theDownload_->cancel();
-    urlSession_->invalidateAndCancel();
-    onMainThread([&] { window_->close(); });
+  const std::string cacheDir = getInstallAgentCacheDir();
+  if (keepCachedInstallAgentIfCurrent(cacheDir, validationString_, anchor_.keyIds())) {
+    // The server's word on how long this holds: the next runs may not need to ask.
+    writeFreshnessRecord(cacheDir, freshnessRecord(readSigner(cacheDir)));
+    handOverCachedInstallAgent();
     return true;
   }
   onMainThread([&] {
@@ -209,6 +221,37 @@ bool Download::firstData() {
   return false;
 }
 
+void Download::handOverCachedInstallAgent() {
+  installAgentLocation_ = installAgentDirOnDisk();
+  application_.setExitStatus(1);
+  theDownload_->cancel();
+  urlSession_->invalidateAndCancel();
+  onMainThread([&] { window_->close(); });
+}
+
+bool Download::rideOutOutage(const std::string& why) {
+  if (!keepCachedInstallAgentIfReusable(getInstallAgentCacheDir(), requestedUrl_, anchor_.keyIds(),
+                                        Reuse::kStaleIfError)) {
+    return false;
+  }
+  fw::systemLog("Could not reach the download endpoint, using the cached install agent: " +
+                displayText(why) + " " + displayText(requestedUrl_));
+  handOverCachedInstallAgent();
+  return true;
+}
+
+std::string Download::freshnessRecord(const std::string& signer) const {
+  std::optional<Freshness> freshness =
+      freshnessOf(theDownload_->response(), requestTime_, responseTime_);
+  if (!freshness || !validationString_) {
+    return "";
+  }
+  freshness->url = requestedUrl_;
+  freshness->validationString = *validationString_;
+  freshness->signer = signer;
+  return toRecordText(*freshness);
+}
+
 void Download::progressUpdate(int64_t bytes) {
   onMainThread([&] {
     downloadPercent_->setStringValue(kDownloadingText);
@@ -220,6 +263,10 @@ void Download::progressUpdate(int64_t bytes) {
 
 void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::string& location) {
   const long status = theDownload_->response().statusCode;
+  if (!firstDataDone_ && isOutageStatus(status) &&
+      rideOutOutage("status " + std::to_string(status))) {
+    return;
+  }
   if (status >= kFirstFailingStatus) {
     onMainThread([&] {
       char code[32];
@@ -292,9 +339,10 @@ bool Download::installIntoCache(const std::string& archive, const std::string& s
   // Closed while unpacking, or while waiting for other runs to finish with the install agent
   // that this one replaces: the user no longer wants it.
   std::string error;
-  if (!staging.path.empty() && installStagedInstallAgent(
-                                   std::move(staging), cacheDir, validationString_, signer,
-                                   [this] { return windowClosed_.load(); }, &error)) {
+  if (!staging.path.empty() &&
+      installStagedInstallAgent(
+          std::move(staging), cacheDir, validationString_, signer, freshnessRecord(signer),
+          [this] { return windowClosed_.load(); }, &error)) {
     return true;
   }
   // An unpack that worked but could not take the old install agent's place is no failed unpack.
@@ -308,6 +356,12 @@ bool Download::installIntoCache(const std::string& archive, const std::string& s
 
 void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlError* error) {
   if (error == nullptr || error->code == fw::UrlError::Code::kCancelled || windowClosed_.load()) {
+    return;
+  }
+  // Not reached at all: no host, no route, refused, no connection in time. A TLS failure, a
+  // refused redirect or a cut body are no outage.
+  if (error->code == fw::UrlError::Code::kCannotConnect &&
+      rideOutOutage(error->localizedDescription)) {
     return;
   }
   // Both come from outside: a password, a control byte or a megabyte of URL stays out of the log.

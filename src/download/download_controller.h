@@ -79,6 +79,14 @@ class Download : public fw::ApplicationDelegate,
   /// Puts the downloaded archive's install agent into the cache, recording who signed it (empty:
   /// nobody was asked to); false when it could not, the failure logged and shown.
   bool installIntoCache(const std::string& archive, const std::string& signer);
+  /// Ends the window with the install agent that the cache holds, kept for this run.
+  void handOverCachedInstallAgent();
+  /// When the endpoint is down (`why`) and the response that made the cache current allowed it,
+  /// hands over the cached install agent, with a log line that says so; false otherwise.
+  bool rideOutOutage(const std::string& why);
+  /// The freshness record of this transfer's response, for an install agent verified with
+  /// `signer`; empty when the response gives none.
+  std::string freshnessRecord(const std::string& signer) const;
   /// Hands window work to the main thread and waits for it; false when the loop has ended.
   bool onMainThread(const std::function<void()>& work);
 
@@ -96,6 +104,9 @@ class Download : public fw::ApplicationDelegate,
   std::vector<std::unique_ptr<fw::UrlSession>> replacedSessions_;
 
   std::string sentValidationString_;  // the If-None-Match of the request, if any
+  std::string requestedUrl_;          // the endpoint URL, before any redirect
+  int64_t requestTime_ = 0;           // this machine's clock when the request went out
+  int64_t responseTime_ = 0;          // and when its response came
   TrustAnchor anchor_;                // what the bundle trusts; nothing required without keys
   std::optional<fw::crypto::Blake2b512> hasher_;  // the archive's, when it is to be verified
   bool firstDataDone_ = false;                    // worker thread only

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "framework/base/dir_stream.h"
@@ -119,7 +120,8 @@ void removeAbandonedEntries(const std::string& cacheDir) {
     fw::DirStream dir(::opendir(cacheDir.c_str()));
     while (const dirent* entry = dir.next()) {
       const std::string name = entry->d_name;
-      if (name.starts_with(VALIDATION_STRING_FILE + ".") || name.starts_with(".signedby.")) {
+      if (name.starts_with(VALIDATION_STRING_FILE + ".") || name.starts_with(".signedby.") ||
+          name.starts_with(".freshness.")) {
         abandoned.push_back(name);
       } else if (name.starts_with(kStagingPrefix)) {
         const fw::UniqueFd fd(::openat(::dirfd(dir.get()), name.c_str(),
@@ -177,6 +179,22 @@ bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
   return false;
 }
 
+bool keepCachedInstallAgentIfReusable(const std::string& cacheDir, const std::string& url,
+                                      const std::vector<std::string>& trustedSigners, Reuse reuse) {
+  if (installAgentDirOnDisk().empty()) {
+    return false;
+  }
+  cache_lock::lockShared(cacheDir);
+  const std::optional<Freshness> record = fromRecordText(readFreshnessRecord(cacheDir));
+  if (record && record->url == url && allows(*record, reuse, std::time(nullptr)) &&
+      !installAgentDirOnDisk().empty() && isCacheValid(cacheDir, record->validationString) &&
+      readSigner(cacheDir) == record->signer && signerTrusted(cacheDir, trustedSigners)) {
+    return true;
+  }
+  cache_lock::unlock();
+  return false;
+}
+
 Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDir,
                           ReportFn report) {
   Staging staging = createStaging(cacheDir);
@@ -193,8 +211,8 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
 
 bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
-                               const std::string& signer, const std::function<bool()>& giveUp,
-                               std::string* error) {
+                               const std::string& signer, const std::string& freshnessRecord,
+                               const std::function<bool()>& giveUp, std::string* error) {
   std::string ignored;
   error = error != nullptr ? error : &ignored;
   if (giveUp() || !cache_lock::lockExclusive(cacheDir, giveUp)) {
@@ -223,6 +241,7 @@ bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
     }
     if (installed) {
       writeSigner(cacheDir, signer);
+      writeFreshnessRecord(cacheDir, freshnessRecord);
       writeValidationString(cacheDir, validationString.value_or(""));
     } else {
       discardStaging(staging.path);

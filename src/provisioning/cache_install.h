@@ -8,6 +8,7 @@
 
 #include "framework/base/unique_fd.h"
 #include "platform/report_fn.h"
+#include "provisioning/freshness.h"
 
 // What the download window asks of the per-user cache. The cache holds a whole install agent
 // or none: a downloaded archive is unpacked into a staging directory beside the cache's install
@@ -33,6 +34,14 @@ bool keepCachedInstallAgentIfCurrent(const std::string& cacheDir,
                                      const std::optional<std::string>& validationString,
                                      const std::vector<std::string>& trustedSigners);
 
+/// Before any request: true when the cache holds an install agent, and a freshness record of
+/// its validation string and signer, for `url`, that lets it be used now as `reuse` asks (the
+/// signer one of `trustedSigners`, when they are given). That install agent is then kept for
+/// this run as keepCachedInstallAgentIfCurrent() keeps one. A record that cannot be read counts
+/// as none.
+bool keepCachedInstallAgentIfReusable(const std::string& cacheDir, const std::string& url,
+                                      const std::vector<std::string>& trustedSigners, Reuse reuse);
+
 /// A staging directory, and the lock on it that marks it as a living run's: one whose lock nobody
 /// holds any more is removed by the next run that puts an install agent in place.
 struct Staging {
@@ -48,7 +57,7 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
 
 /// Puts the staging directory in the place of the cache's install agent (whatever is there: a
 /// symbolic link is removed as the link) and records the validation string (none: no record)
-/// and the key that it was verified with (empty: none),
+/// and the key that it was verified with (empty: none) and the freshness record (empty: none),
 /// once no other run uses the install agent that it replaces. Meanwhile it asks `giveUp` every
 /// 50 ms; true ends the wait. The new install agent is on the disk before it takes the old
 /// one's place, and its record only after that. What killed runs left in the cache goes first.
@@ -59,7 +68,7 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
 /// then describes no install agent.
 bool installStagedInstallAgent(Staging staging, const std::string& cacheDir,
                                const std::optional<std::string>& validationString,
-                               const std::string& signer, const std::function<bool()>& giveUp,
-                               std::string* error = nullptr);
+                               const std::string& signer, const std::string& freshnessRecord,
+                               const std::function<bool()>& giveUp, std::string* error = nullptr);
 
 #endif  // SRC_PROVISIONING_CACHE_INSTALL_H_

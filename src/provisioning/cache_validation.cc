@@ -35,6 +35,10 @@ bool dropRecord(const std::string& path) {
          ::ftruncate(fd.get(), 0) == 0;
 }
 
+std::string freshnessFilePath(const std::string& directory) {
+  return directory + PATH_SEPARATOR + ".freshness";
+}
+
 }  // namespace
 
 // Only a regular file of the cache's own counts: a link could show another file's line (and send
@@ -68,6 +72,8 @@ void writeValidationString(std::string directory, std::string validationString) 
 
 void removeValidationString(const std::string& directory) {
   dropRecord(validationFilePath(directory));
+  // Bound to the string that it describes, the record would describe nothing now.
+  dropRecord(freshnessFilePath(directory));
 }
 
 std::string readSigner(const std::string& directory) {
@@ -78,6 +84,20 @@ std::string readSigner(const std::string& directory) {
 void writeSigner(const std::string& directory, const std::string& signer) {
   const std::string path = signerFilePath(directory);
   if (signer.empty() || !fw::replaceFileDurably(path, signer)) {
+    dropRecord(path);
+  }
+}
+
+std::string readFreshnessRecord(const std::string& directory) {
+  const fw::FirstLine file = fw::readSmallFile(freshnessFilePath(directory),
+                                               kMaxFreshnessRecordLength, fw::Links::kRefuse);
+  return file.tooLong ? "" : file.text;
+}
+
+void writeFreshnessRecord(const std::string& directory, const std::string& record) {
+  const std::string path = freshnessFilePath(directory);
+  if (record.empty() || record.size() > kMaxFreshnessRecordLength ||
+      !fw::replaceFileDurably(path, record)) {
     dropRecord(path);
   }
 }

@@ -26,7 +26,8 @@ constexpr size_t kMaxValidationStringLength = 4096;
 /// link or a FIFO counts as none) or the line is longer than kMaxValidationStringLength.
 std::string readValidationString(const std::string& directory);
 
-/// Removes the directory's validation-string file, if any, as a failed write does.
+/// Removes the directory's validation-string file, if any, as a failed write does, and the
+/// freshness record with it.
 void removeValidationString(const std::string& directory);
 
 /// The id of the key whose signature the cached install agent was verified with (its text, as
@@ -37,5 +38,15 @@ std::string readSigner(const std::string& directory);
 /// Records the signer as writeValidationString() records a validation string, a failed write
 /// leaving none; an empty signer removes the record, as removeValidationString() does.
 void writeSigner(const std::string& directory, const std::string& signer);
+
+/// The freshness record (provisioning/freshness.h) of the validation string, kept beside it in
+/// ".freshness" and read as it is: no link followed, no FIFO waited for. Empty when there is
+/// none, or it is longer than kMaxFreshnessRecordLength.
+constexpr size_t kMaxFreshnessRecordLength = size_t{16} * 1024;
+std::string readFreshnessRecord(const std::string& directory);
+
+/// Records it as writeValidationString() records a validation string, durably, a failed write
+/// leaving none; an empty record removes the file.
+void writeFreshnessRecord(const std::string& directory, const std::string& record);
 
 #endif  // SRC_PROVISIONING_CACHE_VALIDATION_H_

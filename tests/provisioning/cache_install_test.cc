@@ -70,7 +70,7 @@ TEST_F(CacheInstallTest, WriterReclaimsWhatNobodyHoldsAndKeepsTheSameAgent) {
     const auto install = [&] {
       return installStagedInstallAgent(
           unpackIntoStaging(home_ / "agent.zip", cache_, [](auto&, bool) {}), cache_, "\"t\"", "K",
-          [] { return false; });
+          "", [] { return false; });
     };
     // The second finds the first one's install agent, marked, in place.
     return install() && ::mkdir((cache_ + "installagent/first").c_str(), 0700) == 0 && install() &&

@@ -290,6 +290,13 @@ UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
     return {UrlError::Code::kBadUrl, "redirect away from https refused", url};
   }
   const std::string detail = errorText_[0] != '\0' ? errorText_ : curl_.easyStrerror(code);
+  // Out of time before any connection was made: as unreachable as a refused one.
+  double connectSeconds = 0.0;
+  if (code == CURLE_OPERATION_TIMEDOUT &&
+      curl_.easyGetinfo(easy_.get(), CURLINFO_CONNECT_TIME, &connectSeconds) == CURLE_OK &&
+      connectSeconds == 0.0) {
+    return {UrlError::Code::kCannotConnect, detail, url};
+  }
   return {errorCodeFor(code), detail, url};
 }
 

@@ -10,7 +10,7 @@ struct UrlError {
   enum class Code {
     kCancelled,         // cancel() or invalidateAndCancel()
     kBadUrl,            // the URL does not parse, or names a scheme other than http(s)
-    kCannotConnect,     // no such host, refused, unreachable
+    kCannotConnect,     // no such host, refused, unreachable, no connection in time
     kTimedOut,          // no byte for the session's stall timeout
     kSecureConnection,  // the TLS handshake or the certificate check failed
     kNetworkLost,       // reset or closed early, a body shorter than announced
