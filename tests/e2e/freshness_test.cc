@@ -71,10 +71,7 @@ class FreshnessTest : public ProgramTest, public testing::WithParamInterface<Fre
 
 TEST_P(FreshnessTest, Row) {
   const Freshness& row = GetParam();
-  const std::string www = root_ / "www";
   const std::string record = cacheDir() + ".freshness";
-  std::filesystem::create_directories(www);
-  std::filesystem::copy_file(archive_, www + "/agent.zip");
   std::vector<std::string> args = {"--503-while", root_ / "down", "--cache-control",
                                    row.cacheControl};
   std::vector<std::string> trusting;
@@ -88,21 +85,21 @@ TEST_P(FreshnessTest, Row) {
       GTEST_SKIP() << "no mount namespace here to trust a test authority in";
     }
   }
-  auto server = std::make_unique<Endpoint>(www, args, Server::kNginx);
+  auto server = std::make_unique<Endpoint>(root_.path(), args, Server::kNginx);  // archive_ in it
   setEndpointUrl(server->url());
   const ProcessResult first = run({}, {}, trusting);
   ASSERT_EQ(0, first.exitStatus) << first.err;
   ASSERT_EQ(1u, server->requests(1).size());
 
   if (row.change == Change::kOtherUrl) {
-    std::filesystem::create_hard_link(www + "/agent.zip", www + "/other.zip");
+    std::filesystem::create_hard_link(archive_, root_ / "other.zip");
     setEndpointUrl(server->url("/other.zip"));
   } else if (row.change == Change::kStop) {
     server.reset();  // nothing listens there now
   } else if (row.change == Change::k503) {
     writeFile(root_ / "down", "");
   } else if (row.change == Change::kRemove) {
-    std::filesystem::remove(www + "/agent.zip");
+    std::filesystem::remove(archive_);
   } else if (row.change >= Change::kFifo) {
     const std::string valid = readFile(record);
     ASSERT_FALSE(valid.empty());
@@ -112,10 +109,10 @@ TEST_P(FreshnessTest, Row) {
     } else if (row.change == Change::kLink) {
       writeFile(root_ / "elsewhere", valid);
       std::filesystem::create_symlink(root_ / "elsewhere", record);
-    } else if (row.change == Change::kHuge) {  // leading zeros: well-formed, only too big
-      writeFile(record, std::string(valid).insert(valid.find("lifetime=") + 9, 65536, '0'));
-    } else {
-      writeFile(record, "\x7f garbage\n");
+    } else {  // the huge one well-formed, its leading zeros aside
+      writeFile(record, row.change == Change::kGarbage
+                            ? "\x7f garbage\n"
+                            : std::string(valid).insert(valid.find("lifetime=") + 9, 65536, '0'));
     }
   }
   const ProcessResult second = run({}, {}, {"/bin/sh", "-c", kMovedClock, row.clock});
