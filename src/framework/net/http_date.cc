@@ -76,7 +76,8 @@ std::optional<int64_t> parseHttpDate(std::string_view text, int64_t now) {
   const int second = numberOf(words[time + 2], 2);
   int64_t year = numberOf(yearWord, 4);
   if (month == 0 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-      second < 0 || second > 60 || year < 0 || (yearWord.size() != 4 && yearWord.size() != 2)) {
+      second < 0 || second > 60 || (yearWord.size() == 4 && year < 1970) ||
+      (yearWord.size() != 4 && yearWord.size() != 2)) {
     return std::nullopt;
   }
   if (yearWord.size() == 2) {
