@@ -55,8 +55,9 @@ def wait_for_port(port, timeout=10):
 
 
 class Nginx:
-    def __init__(self, root, web_root):
-        self.dir = os.path.join(root, "nginx")
+    def __init__(self, root, web_root, name="nginx", server=""):
+        """`server`: more of the server block (add_header, say)."""
+        self.dir = os.path.join(root, name)
         os.makedirs(self.dir)
         self.port = free_port()
         self.log = os.path.join(self.dir, "access.log")
@@ -70,7 +71,7 @@ events {{ worker_connections 64; }}
 http {{ {temp}
   log_format figures '$status $body_bytes_sent "$http_if_none_match"';
   access_log {self.log} figures; sendfile on;
-  server {{ listen 127.0.0.1:{self.port}; root {web_root}; }} }}
+  server {{ listen 127.0.0.1:{self.port}; root {web_root}; {server} }} }}
 """)
         self.process = subprocess.Popen(["nginx", "-c", conf, "-p", self.dir],
                                         stderr=subprocess.DEVNULL)
@@ -407,6 +408,67 @@ def start_up(args, root, nginx, xvfb):
           "the program runs its own hand-over")
 
 
+def fresh_hits(args, root):
+    print("\n== Fresh cache hit (Cache-Control: max-age=3600), medians of alternating runs: the "
+          "program against sh -c \"curl -s -o /dev/null -H 'If-None-Match: TAG' URL && sh install\"")
+    base = os.path.join(root, "fresh")
+    os.makedirs(base)
+    with open(os.path.join(base, "install"), "w") as f:
+        f.write("exit 0\n")
+    subprocess.run(["zip", "-q", os.path.join(root, "www", "fresh.zip"), "install"], cwd=base,
+                   check=True)
+    www = os.path.join(root, "www")
+    fresh = Nginx(root, www, "nginx-fresh",
+                  'add_header Cache-Control "max-age=3600, stale-if-error=604800";')
+    plain = Nginx(root, www, "nginx-plain")
+    down = Nginx(root, www, "nginx-down", 'add_header Cache-Control "max-age=0, stale-if-error=604800";')
+    try:
+        sandboxes = {}
+        for name, server in (("fresh", fresh), ("plain", plain), ("down", down)):
+            sandbox = Sandbox(args.build, root, f"fresh-{name}")
+            sandbox.set_url(server.url("fresh.zip"))
+            timed_spawn([sandbox.program], sandbox.env())  # fills the cache, and its record
+            sandboxes[name] = sandbox
+        sandbox = sandboxes["plain"]
+        cache = subprocess.run(["sh", "-c", f"echo {sandbox.home}/.velmora/*/*/*"],
+                               capture_output=True, text=True, check=True).stdout.strip()
+        with open(os.path.join(cache, ".validatestring")) as f:
+            tag = f.read()
+        url = plain.url("fresh.zip")
+        line = (f"curl -s -o /dev/null -H 'If-None-Match: {tag}' {url} && "
+                f"sh {cache}/installagent/install -installbundle {sandbox.app}/b.zip")
+
+        def command():
+            return timed_spawn(["sh", "-c", line], sandbox.env())
+
+        runs = max(args.runs * 20, 100)
+        rows = []
+        for name, note in (("fresh", "no request"), ("plain", "304, no lifetime")):
+            env = sandboxes[name].env()
+            rows.append((note, *alternate(lambda: timed_spawn([sandboxes[name].program], env),
+                                          command, runs)))
+        down.stop()  # connection refused from here on
+        env = sandboxes["down"].env()
+        rows.append(("endpoint down, stale-if-error",
+                     *alternate(lambda: timed_spawn([sandboxes["down"].program], env), command,
+                                runs)))
+        for note, mine, theirs in rows:
+            print(f"{note:>30}: program {mine:6.2f} ms   sh -c 'curl ... && sh install' "
+                  f"{theirs:6.2f} ms   ratio {mine / theirs:4.2f}")
+        print("ratio: the program's time over the command's (at most 0.5 for a fresh hit)")
+        launches = 100
+        for name, server in (("fresh", fresh), ("plain", plain)):
+            before = len(open(server.log).read().splitlines())
+            for _ in range(launches):
+                timed_spawn([sandboxes[name].program], sandboxes[name].env())
+            after = len(open(server.log).read().splitlines())
+            print(f"{launches} launches in a row, {name:>5}: {after - before} requests reached nginx")
+    finally:
+        for server in (fresh, plain, down):
+            if server.process.poll() is None:
+                server.stop()
+
+
 def make_small_files_archive(root, name, count):
     stage = tempfile.mkdtemp(dir=root)
     with open(os.path.join(stage, "install"), "w") as f:
@@ -573,7 +635,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..",
                                                          "build"))
     parser.add_argument("--only", default="throughput,hits,startup,road,kills,signed,durability,"
-                        "handover")
+                        "handover,fresh")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     only = args.only.split(",")
@@ -595,6 +657,8 @@ def main():
                 debris_after_kills(args, root, nginx)
             if "signed" in only:
                 signed_road(args, root, nginx)
+            if "fresh" in only:
+                fresh_hits(args, root)
         finally:
             nginx.stop()
         if "durability" in only:

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Fuzzes the minisign key and signature parsers with clang's libFuzzer (with ASan and UBSan),
+# Fuzzes the minisign key and signature parsers, and the freshness rules (response fields and
+# the cache's record), with clang's libFuzzer (with ASan and UBSan),
 # each for $BI_FUZZ_SECONDS (60 by default), from seeds that the real minisign tool makes here:
 # keys alone and two in a row, prehashed and legacy signatures. Fails on any finding; a crashing
 # input is left in build-fuzz/findings/.
@@ -10,11 +11,12 @@ seconds=${BI_FUZZ_SECONDS:-60}
 build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBI_FUZZ=ON \
   -DBI_TESTS=OFF -DBI_GTK=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target bi_fuzz_minisign_keys bi_fuzz_minisign_signature
+cmake --build "$build" -j "$(nproc)" --target bi_fuzz_minisign_keys bi_fuzz_minisign_signature \
+  bi_fuzz_freshness
 
 seeds=$(mktemp -d)
 trap 'rm -rf "$seeds"' EXIT INT TERM
-mkdir -p "$seeds/keys" "$seeds/signature" "$build/findings"
+mkdir -p "$seeds/keys" "$seeds/signature" "$seeds/freshness" "$build/findings"
 for name in a b; do
   minisign -G -W -p "$seeds/$name.pub" -s "$seeds/$name.key" >/dev/null
   cp "$seeds/$name.pub" "$seeds/keys/$name"
@@ -25,11 +27,18 @@ minisign -S -s "$seeds/a.key" -m "$seeds/file" -x "$seeds/signature/prehashed" >
 minisign -S -l -s "$seeds/b.key" -m "$seeds/file" -x "$seeds/signature/legacy" \
   -t "a trusted comment" >/dev/null
 
-for parser in keys signature; do
+printf 'Cache-Control: max-age=3600, stale-if-error=604800\nDate: Sun, 06 Nov 1994 08:49:37 GMT\nAge: 5\nExpires: Sunday, 06-Nov-94 09:49:37 GMT\n' \
+  >"$seeds/freshness/response"
+printf 'url=https://h/a.zip\netag="x"\nsigner=\nrequest-time=1\nresponse-time=2\ndate=3\nage=4\nlifetime=5\nstale-if-error=-1\n' \
+  >"$seeds/freshness/record"
+
+for parser in keys signature freshness; do
   corpus="$build/corpus-$parser"
   mkdir -p "$corpus"
   echo "fuzzing the $parser parser for $seconds s"
-  "$build/tests/fuzz/bi_fuzz_minisign_$parser" -max_total_time="$seconds" -timeout=10 \
+  target="$build/tests/fuzz/bi_fuzz_minisign_$parser"
+  [ "$parser" = freshness ] && target="$build/tests/fuzz/bi_fuzz_freshness"
+  "$target" -max_total_time="$seconds" -timeout=10 \
     -max_len=4096 -print_final_stats=1 -artifact_prefix="$build/findings/$parser-" \
     "$corpus" "$seeds/$parser" 2>"$build/fuzz-$parser.log" || {
     tail -n 40 "$build/fuzz-$parser.log" >&2

@@ -39,6 +39,20 @@ TEST(FreshnessTest, WhatAResponseAllows) {
   }
 }
 
+TEST(FreshnessTest, AgeAtReceipt) {
+  // clang-format off
+  const std::pair<const char*, int64_t> rows[] = {
+      {"", 0}, {"Age: 100", 100}, {"Age: 100, 5", 100}, {"Age: x", 0}, {"Age: -5", 0},
+      {"Date: Sun, 09 Sep 2001 00:46:40 GMT", 3600}, {"Date: Sun, 09 Sep 2001 02:46:40 GMT", 0}};
+  // clang-format on
+  for (const auto& [line, age] : rows) {
+    fw::HttpResponse response;
+    fw::addHeaderLine(response, "Cache-Control: max-age=9999\r\n");
+    fw::addHeaderLine(response, std::string(line) + "\r\n");
+    EXPECT_EQ(age, currentAge(*freshnessOf(response, kReceived, kReceived), kReceived)) << line;
+  }
+}
+
 // Received at kReceived, asked `wait` seconds before.
 Freshness received(int64_t wait, int64_t date, int64_t age, int64_t lifetime,
                    int64_t staleIfError) {

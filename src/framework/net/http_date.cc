@@ -1,10 +1,11 @@
 #include "framework/net/http_date.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
-#include <ctime>
 #include <string>
+#include <vector>
 
 namespace fw {
 
@@ -32,58 +33,62 @@ int64_t daysFromCivil(int64_t year, int month, int day) {
   return era * 146097 + dayOfEra - 719468;
 }
 
-struct Fields {
-  int day = 0;
-  char month[4] = {};
-  int year = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-};
+// The date's words: separators (blanks, commas, dashes, colons) dropped.
+std::vector<std::string_view> wordsOf(std::string_view text) {
+  std::vector<std::string_view> words;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t begin = text.find_first_not_of(" ,-:", at);
+    if (begin == std::string_view::npos) {
+      break;
+    }
+    at = std::min(text.find_first_of(" ,-:", begin), text.size());
+    words.push_back(text.substr(begin, at - begin));
+  }
+  return words;
+}
 
-// Each form, read whole: %n is only reached when everything before it matched.
-bool scan(const std::string& text, Fields* f, bool* twoDigitYear) {
-  int end = 0;
-  const int length = static_cast<int>(text.size());
-  char weekday[10] = {};
-  if (std::sscanf(text.c_str(), "%3[A-Za-z], %2d %3[A-Za-z] %4d %2d:%2d:%2d GMT%n", weekday,
-                  &f->day, f->month, &f->year, &f->hour, &f->minute, &f->second, &end) == 7 &&
-      end == length) {
-    return true;
-  }
-  if (std::sscanf(text.c_str(), "%9[A-Za-z], %2d-%3[A-Za-z]-%2d %2d:%2d:%2d GMT%n", weekday,
-                  &f->day, f->month, &f->year, &f->hour, &f->minute, &f->second, &end) == 7 &&
-      end == length) {
-    *twoDigitYear = true;
-    return true;
-  }
-  return std::sscanf(text.c_str(), "%3[A-Za-z] %3[A-Za-z] %2d %2d:%2d:%2d %4d%n", weekday, f->month,
-                     &f->day, &f->hour, &f->minute, &f->second, &f->year, &end) == 7 &&
-         end == length;
+// 1 to `maxDigits` decimal digits; -1 for anything else.
+int numberOf(std::string_view word, size_t maxDigits) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+  return word.size() <= maxDigits && error == std::errc() && end == word.data() + word.size() &&
+                 value >= 0
+             ? value
+             : -1;
 }
 
 }  // namespace
 
 std::optional<int64_t> parseHttpDate(std::string_view text, int64_t now) {
-  Fields f;
-  bool twoDigitYear = false;
-  if (!scan(std::string(text), &f, &twoDigitYear)) {
+  const std::vector<std::string_view> words = wordsOf(text);
+  // "Sun 06 Nov 1994 08 49 37 GMT" (also with "Sunday" and "94"), or "Sun Nov 6 08 49 37 1994".
+  const bool asctime = words.size() == 7;
+  if (!asctime && (words.size() != 8 || words[7] != "GMT")) {
     return std::nullopt;
   }
-  const int month = monthIndex(f.month) + 1;
-  if (month == 0 || f.day < 1 || f.day > 31 || f.hour > 23 || f.minute > 59 || f.second > 60 ||
-      f.hour < 0 || f.minute < 0 || f.second < 0 || f.year < 0) {
+  const std::string_view yearWord = asctime ? words[6] : words[3];
+  const int day = numberOf(asctime ? words[2] : words[1], 2);
+  const int month = monthIndex(std::string(asctime ? words[1] : words[2]).c_str()) + 1;
+  const size_t time = asctime ? 3 : 4;
+  const int hour = numberOf(words[time], 2);
+  const int minute = numberOf(words[time + 1], 2);
+  const int second = numberOf(words[time + 2], 2);
+  int64_t year = numberOf(yearWord, 4);
+  if (month == 0 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 60 || (yearWord.size() == 4 && year < 1970) ||
+      (yearWord.size() != 4 && yearWord.size() != 2)) {
     return std::nullopt;
   }
-  int64_t year = f.year;
-  if (twoDigitYear) {
+  if (yearWord.size() == 2) {
+    // The latest such year not more than 50 years ahead.
     const int64_t thisYear = 1970 + now / 31556952;  // the mean Gregorian year
     year += thisYear - thisYear % 100;
     if (year > thisYear + 50) {
       year -= 100;
     }
   }
-  return ((daysFromCivil(year, month, f.day) * 24 + f.hour) * 60 + f.minute) * 60 + f.second;
+  return ((daysFromCivil(year, month, day) * 24 + hour) * 60 + minute) * 60 + second;
 }
 
 }  // namespace fw
