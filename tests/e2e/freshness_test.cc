@@ -4,9 +4,6 @@
 
 #include <fnmatch.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <filesystem>
 
 #include "e2e/fixture.h"
 
@@ -14,16 +11,16 @@ using namespace testing_support;
 
 namespace {
 
-// What changes between the runs. The server stops, answers 503, loses the file or is no longer
-// trusted; or the record becomes a FIFO, a link to a valid record, garbage or a huge file.
-// clang-format off
-enum class Change { kNone, kOtherUrl, kStop, k503, kRemove, kUntrust, kFifo, kLink, kGarbage, kHuge };
-// clang-format on
+// Where the server stands for the second run.
+enum class Standing { kUp, kStopped, kUntrusted };
 
 struct Freshness {
   const char* name;
   const char* cacheControl;  // what nginx adds to its answers, "" for nothing
-  Change change = Change::kNone;
+  // Run by sh before the second run, with the record in $0, nginx's files in $1 (its 503 switch
+  // "down" too) and the endpoint file in $2.
+  const char* change = "";
+  Standing server = Standing::kUp;
   const char* clock = "+0";           // faketime's offset for the second run
   bool request = true;                // whether the second run reached the server
   std::string err = "Downloading\n";  // a pattern of its standard error
@@ -48,16 +45,17 @@ const Freshness kRows[] = {
     {.name = "MaxAgePassed", .cacheControl = kMaxAge, .clock = "+2h"},
     {.name = "ClockBeforeTheResponse", .cacheControl = kMaxAge, .clock = "-1h"},
     {.name = "NoCache", .cacheControl = "no-cache, max-age=3600"},
-    {.name = "AnotherUrl", .cacheControl = kMaxAge, .change = Change::kOtherUrl},
-    {.name = "StaleIfErrorServerStopped", .cacheControl = kStale, .change = Change::kStop, .request = false, .err = kCached + "*Couldn't connect to server " + kUrl + "\n"},
-    {.name = "StaleIfError503", .cacheControl = kStale, .change = Change::k503, .err = kCached + "status 503 " + kUrl + "\n"},
-    {.name = "StaleIfError404", .cacheControl = kStale, .change = Change::kRemove, .err = statusAtFirstData("404"), .exitStatus = 255},
-    {.name = "StaleIfErrorUntrustedCertificate", .cacheControl = kStale, .change = Change::kUntrust, .request = false, .err = transferFailure("*certificate*", kUrl), .exitStatus = 255},
-    {.name = "StaleIfErrorPassed", .cacheControl = kStale, .change = Change::kStop, .clock = "+30d", .request = false, .err = transferFailure("*Couldn't connect to server", kUrl), .exitStatus = 255},
-    {.name = "RecordThatIsAFifo", .cacheControl = kMaxAge, .change = Change::kFifo},
-    {.name = "RecordThatIsALink", .cacheControl = kMaxAge, .change = Change::kLink},
-    {.name = "GarbageRecord", .cacheControl = kMaxAge, .change = Change::kGarbage},
-    {.name = "HugeRecord", .cacheControl = kMaxAge, .change = Change::kHuge},
+    {.name = "AnotherUrl", .cacheControl = kMaxAge, .change = "ln \"$1/agent.zip\" \"$1/b.zip\" && sed -i 's|/agent.zip|/b.zip|' \"$2\""},
+    {.name = "StaleIfErrorServerStopped", .cacheControl = kStale, .server = Standing::kStopped, .request = false, .err = kCached + "*Couldn't connect to server " + kUrl + "\n"},
+    {.name = "StaleIfError503", .cacheControl = kStale, .change = "touch \"$1/down\"", .err = kCached + "status 503 " + kUrl + "\n"},
+    {.name = "StaleIfError404", .cacheControl = kStale, .change = "rm \"$1/agent.zip\"", .err = statusAtFirstData("404"), .exitStatus = 255},
+    {.name = "StaleIfErrorUntrustedCertificate", .cacheControl = kStale, .server = Standing::kUntrusted, .request = false, .err = transferFailure("*certificate*", kUrl), .exitStatus = 255},
+    {.name = "StaleIfErrorPassed", .cacheControl = kStale, .server = Standing::kStopped, .clock = "+30d", .request = false, .err = transferFailure("*Couldn't connect to server", kUrl), .exitStatus = 255},
+    {.name = "RecordThatIsAFifo", .cacheControl = kMaxAge, .change = "rm \"$0\" && mkfifo \"$0\""},
+    {.name = "RecordThatIsALink", .cacheControl = kMaxAge, .change = "mv \"$0\" \"$1/r\" && ln -s \"$1/r\" \"$0\""},
+    {.name = "GarbageRecord", .cacheControl = kMaxAge, .change = "printf '\\177 garbage\\n' > \"$0\""},
+    // well-formed but for its size: the lifetime's leading zeros
+    {.name = "HugeRecord", .cacheControl = kMaxAge, .change = "sed -i \"s/lifetime=/&$(printf %065536d 0)/\" \"$0\""},
 };
 // clang-format on
 
@@ -75,7 +73,7 @@ TEST_P(FreshnessTest, Row) {
   std::vector<std::string> args = {"--503-while", root_ / "down", "--cache-control",
                                    row.cacheControl};
   std::vector<std::string> trusting;
-  if (row.change == Change::kUntrust) {  // the first run trusts the authority, the second not
+  if (row.server == Standing::kUntrusted) {  // the first run trusts the authority, the second not
     makeCertificates();
     args.insert(args.end(),
                 {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"});
@@ -91,30 +89,12 @@ TEST_P(FreshnessTest, Row) {
   ASSERT_EQ(0, first.exitStatus) << first.err;
   ASSERT_EQ(1u, server->requests(1).size());
 
-  if (row.change == Change::kOtherUrl) {
-    std::filesystem::create_hard_link(archive_, root_ / "other.zip");
-    setEndpointUrl(server->url("/other.zip"));
-  } else if (row.change == Change::kStop) {
+  if (row.server == Standing::kStopped) {
     server.reset();  // nothing listens there now
-  } else if (row.change == Change::k503) {
-    writeFile(root_ / "down", "");
-  } else if (row.change == Change::kRemove) {
-    std::filesystem::remove(archive_);
-  } else if (row.change >= Change::kFifo) {
-    const std::string valid = readFile(record);
-    ASSERT_FALSE(valid.empty());
-    std::filesystem::remove(record);
-    if (row.change == Change::kFifo) {
-      ASSERT_EQ(0, ::mkfifo(record.c_str(), 0600));
-    } else if (row.change == Change::kLink) {
-      writeFile(root_ / "elsewhere", valid);
-      std::filesystem::create_symlink(root_ / "elsewhere", record);
-    } else {  // the huge one well-formed, its leading zeros aside
-      writeFile(record, row.change == Change::kGarbage
-                            ? "\x7f garbage\n"
-                            : std::string(valid).insert(valid.find("lifetime=") + 9, 65536, '0'));
-    }
   }
+  ASSERT_EQ(0, runProcess({"/bin/sh", "-c", row.change, record, root_.path(),
+                           resources_ + "/installAgentURL.txt"})
+                   .exitStatus);
   const ProcessResult second = run({}, {}, {"/bin/sh", "-c", kMovedClock, row.clock});
 
   EXPECT_EQ(0, ::fnmatch(row.err.c_str(), second.err.c_str(), 0)) << second.err;
