@@ -452,6 +452,8 @@ def fresh_hits(args, root):
         rows.append(("endpoint down, stale-if-error",
                      *alternate(lambda: timed_spawn([sandboxes["down"].program], env), command,
                                 runs)))
+        if os.geteuid() == 0:
+            rows.append(("host unknown, stale-if-error", *unknown_host(args, root, runs)))
         for note, mine, theirs in rows:
             print(f"{note:>30}: program {mine:6.2f} ms   sh -c 'curl ... && sh install' "
                   f"{theirs:6.2f} ms   ratio {mine / theirs:4.2f}")
@@ -467,6 +469,42 @@ def fresh_hits(args, root):
         for server in (fresh, plain, down):
             if server.process.poll() is None:
                 server.stop()
+
+
+def unknown_host(args, root, runs):
+    """An endpoint whose name stops resolving (as when the network is gone), each run in a mount
+    namespace of its own with its own /etc/hosts and a resolver on 127.0.0.1 where nothing
+    listens, so that no lookup leaves the machine; the command line runs the same way, while the
+    name still resolves."""
+    www = os.path.join(root, "www")
+    server = Nginx(root, www, "nginx-unknown",
+                   'add_header Cache-Control "max-age=0, stale-if-error=604800";')
+    files = os.path.join(root, "unknown-host")
+    os.makedirs(files)
+    for name, lines in (("on", "127.0.0.1 localhost\n127.0.0.1 endpoint.test\n"),
+                        ("off", "127.0.0.1 localhost\n"), ("resolv", "nameserver 127.0.0.1\n")):
+        with open(os.path.join(files, name), "w") as f:
+            f.write(lines)
+    wrapper = ["unshare", "-m", "sh", "-c",
+               f'mount --bind "$0" /etc/hosts && mount --bind {files}/resolv /etc/resolv.conf && '
+               'exec "$@"']
+    try:
+        sandbox = Sandbox(args.build, root, "unknown-host-run")
+        url = f"http://endpoint.test:{server.port}/fresh.zip"
+        sandbox.set_url(url)
+        env = sandbox.env()
+        timed_spawn(wrapper + [f"{files}/on", sandbox.program], env)  # fills the cache
+        cache = subprocess.run(["sh", "-c", f"echo {sandbox.home}/.velmora/*/*/*"],
+                               capture_output=True, text=True, check=True).stdout.strip()
+        with open(os.path.join(cache, ".validatestring")) as f:
+            tag = f.read()
+        line = (f"curl -s -o /dev/null -H 'If-None-Match: {tag}' {url} && "
+                f"sh {cache}/installagent/install -installbundle {sandbox.app}/b.zip")
+        return alternate(lambda: timed_spawn(wrapper + [f"{files}/off", sandbox.program], env),
+                         lambda: timed_spawn(wrapper + [f"{files}/on", "sh", "-c", line], env),
+                         runs)
+    finally:
+        server.stop()
 
 
 def make_small_files_archive(root, name, count):
