@@ -12,7 +12,7 @@ using namespace testing_support;
 namespace {
 
 // Where the server stands for the second run.
-enum class Standing { kUp, kStopped, kUntrusted };
+enum class Standing { kUp, kStopped, kUntrusted, kUnknownHost };
 
 struct Freshness {
   const char* name;
@@ -35,6 +35,10 @@ const std::string kUrl = "http*://127.0.0.1:*/agent.zip";
 const char* const kMovedClock =
     "ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" "
     "exec /usr/bin/faketime -m --exclude-monotonic -f \"$0\" \"$@\"";
+// Runs "$@" with /etc/hosts from $0 and a resolver on 127.0.0.1, where nothing answers: a name
+// that the file lacks is unknown at once, and no lookup leaves the machine.
+const char* const kOwnHosts =
+    "mount --bind \"$0\" /etc/hosts && mount --bind \"$0.resolv\" /etc/resolv.conf && exec \"$@\"";
 const std::string kCached =
     "Downloading\nCould not reach the download endpoint, using the cached install agent: ";
 
@@ -47,6 +51,7 @@ const Freshness kRows[] = {
     {.name = "NoCache", .cacheControl = "no-cache, max-age=3600"},
     {.name = "AnotherUrl", .cacheControl = kMaxAge, .change = "ln \"$1/agent.zip\" \"$1/b.zip\" && sed -i 's|/agent.zip|/b.zip|' \"$2\""},
     {.name = "StaleIfErrorServerStopped", .cacheControl = kStale, .server = Standing::kStopped, .request = false, .err = kCached + "*Couldn't connect to server " + kUrl + "\n"},
+    {.name = "StaleIfErrorHostUnknown", .cacheControl = kStale, .server = Standing::kUnknownHost, .request = false, .err = kCached + "Could not resolve host: endpoint.test http://endpoint.test:*/agent.zip\n"},
     {.name = "StaleIfError503", .cacheControl = kStale, .change = "touch \"$1/down\"", .err = kCached + "status 503 " + kUrl + "\n"},
     {.name = "StaleIfError404", .cacheControl = kStale, .change = "rm \"$1/agent.zip\"", .err = statusAtFirstData("404"), .exitStatus = 255},
     {.name = "StaleIfErrorUntrustedCertificate", .cacheControl = kStale, .server = Standing::kUntrusted, .request = false, .err = transferFailure("*certificate*", kUrl), .exitStatus = 255},
@@ -72,20 +77,39 @@ TEST_P(FreshnessTest, Row) {
   const std::string record = cacheDir() + ".freshness";
   std::vector<std::string> args = {"--503-while", root_ / "down", "--cache-control",
                                    row.cacheControl};
-  std::vector<std::string> trusting;
+  std::vector<std::string> firstWrapper;
+  std::vector<std::string> secondWrapper = {"/bin/sh", "-c", kMovedClock, row.clock};
   if (row.server == Standing::kUntrusted) {  // the first run trusts the authority, the second not
     makeCertificates();
     args.insert(args.end(),
                 {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"});
-    trusting = trustingTheAuthority();
-    if (trusting.empty()) {
-      ASSERT_EQ(nullptr, std::getenv("CI")) << "no mount namespace to trust a test authority in";
-      GTEST_SKIP() << "no mount namespace here to trust a test authority in";
+    firstWrapper = trustingTheAuthority();
+  } else if (row.server == Standing::kUnknownHost) {  // the name is known to the first run alone
+    writeFile(root_ / "known", "127.0.0.1 endpoint.test\n");
+    writeFile(root_ / "unknown", "");
+    for (const char* hosts : {"known.resolv", "unknown.resolv"}) {
+      writeFile(root_ / hosts, "nameserver 127.0.0.1\n");
     }
+    const auto ownHosts = [&](const char* hosts) {
+      return std::vector<std::string>{"/usr/bin/unshare", "-m",         "/bin/sh", "-c",
+                                      kOwnHosts,          root_ / hosts};
+    };
+    firstWrapper = ownHosts("known");
+    const std::vector<std::string> unknown = ownHosts("unknown");
+    secondWrapper.insert(secondWrapper.begin(), unknown.begin(), unknown.end());
+  }
+  if (row.server >= Standing::kUntrusted &&
+      (firstWrapper.empty() || runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0)) {
+    ASSERT_EQ(nullptr, std::getenv("CI")) << "no mount namespace for this row";
+    GTEST_SKIP() << "no mount namespace here for this row";
   }
   auto server = std::make_unique<Endpoint>(root_.path(), args, Server::kNginx);  // archive_ in it
-  setEndpointUrl(server->url());
-  const ProcessResult first = run({}, {}, trusting);
+  std::string url = server->url();
+  if (row.server == Standing::kUnknownHost) {
+    url.replace(url.find("127.0.0.1"), 9, "endpoint.test");
+  }
+  setEndpointUrl(url);
+  const ProcessResult first = run({}, {}, firstWrapper);
   ASSERT_EQ(0, first.exitStatus) << first.err;
   ASSERT_EQ(1u, server->requests(1).size());
 
@@ -95,7 +119,7 @@ TEST_P(FreshnessTest, Row) {
   ASSERT_EQ(0, runProcess({"/bin/sh", "-c", row.change, record, root_.path(),
                            resources_ + "/installAgentURL.txt"})
                    .exitStatus);
-  const ProcessResult second = run({}, {}, {"/bin/sh", "-c", kMovedClock, row.clock});
+  const ProcessResult second = run({}, {}, secondWrapper);
 
   EXPECT_EQ(0, ::fnmatch(row.err.c_str(), second.err.c_str(), 0)) << second.err;
   EXPECT_EQ(row.exitStatus, second.exitStatus) << second.err;
