@@ -431,11 +431,16 @@ def road_medians(args, sandbox, work, ours, commands):
     """Medians of the program's road (`ours`), the command line and the command line followed by
     `sync -f`, run in turn from an empty cache and work directory, each after a sync."""
     synced = commands + f" && sync -f {work}/d"
+    # The install agent finds the process that started it as it finds the program (the shell
+    # that runs the line), so that it does the same work after both: without this, it would look
+    # six generations up and start twice as many processes after the commands.
+    env = dict(os.environ, BI_PROGRAM=os.path.realpath(shutil.which("sh")),
+               BI_PROBE=os.path.join(os.path.dirname(work), "commands-probe"))
     mine, plain, durable = [], [], []
     for _ in range(args.runs):
         for times, run in ((mine, ours),
-                           (plain, lambda: timed_spawn(["sh", "-c", commands], os.environ)),
-                           (durable, lambda: timed_spawn(["sh", "-c", synced], os.environ))):
+                           (plain, lambda: timed_spawn(["sh", "-c", commands], env)),
+                           (durable, lambda: timed_spawn(["sh", "-c", synced], env))):
             sandbox.clear_cache()
             shutil.rmtree(work, ignore_errors=True)
             os.makedirs(work)
