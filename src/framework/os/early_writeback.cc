@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -28,15 +29,15 @@ using Handed = std::unordered_map<ino_t, FileState>;
 // One pass over the directory `fd`: each regular file that is new or has grown since the last
 // pass has its data handed to the disk (sync_file_range without waiting: the writing is started,
 // nothing more); one that has not grown is done. Whatever cannot be opened is left to the final
-// sync.
-void handOver(UniqueFd fd, int depth, Handed& handed) {
+// sync. A pass ends as soon as `stopping` is set: what it has not reached is the final sync's.
+void handOver(UniqueFd fd, int depth, Handed& handed, const std::atomic<bool>& stopping) {
   DirStream dir(::fdopendir(fd.get()));
   if (!dir) {
     return;
   }
   const int dirFd = fd.release();  // the stream owns it now
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  while (const dirent* entry = dir.next()) {
+  while (const dirent* entry = stopping.load() ? nullptr : dir.next()) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") {
       continue;
@@ -45,7 +46,7 @@ void handOver(UniqueFd fd, int depth, Handed& handed) {
     if (entry->d_type == DT_DIR && depth < kMaxDepth) {
       UniqueFd child(::openat(dirFd, name.c_str(), flags | O_DIRECTORY));
       if (child) {
-        handOver(std::move(child), depth + 1, handed);
+        handOver(std::move(child), depth + 1, handed, stopping);
       }
       continue;
     }
@@ -75,10 +76,10 @@ EarlyWriteback::EarlyWriteback(std::string path, std::chrono::milliseconds pause
   thread_ = std::thread([this, path = std::move(path), pause] {
     Handed handed;
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!wake_.wait_for(lock, pause, [this] { return stopping_; })) {
+    while (!wake_.wait_for(lock, pause, [this] { return stopping_.load(); })) {
       lock.unlock();
       handOver(UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)), 0,
-               handed);
+               handed, stopping_);
       lock.lock();
     }
   });
@@ -87,7 +88,7 @@ EarlyWriteback::EarlyWriteback(std::string path, std::chrono::milliseconds pause
 EarlyWriteback::~EarlyWriteback() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+    stopping_.store(true);
   }
   wake_.notify_all();
   thread_.join();

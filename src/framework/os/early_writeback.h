@@ -1,6 +1,7 @@
 #ifndef SRC_FRAMEWORK_OS_EARLY_WRITEBACK_H_
 #define SRC_FRAMEWORK_OS_EARLY_WRITEBACK_H_
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -20,7 +21,7 @@ class EarlyWriteback {
  public:
   explicit EarlyWriteback(std::string path,
                           std::chrono::milliseconds pause = std::chrono::milliseconds(50));
-  /// Stops, once the pass in progress, if any, has ended.
+  /// Stops, cutting short the pass in progress, if any.
   ~EarlyWriteback();
   EarlyWriteback(const EarlyWriteback&) = delete;
   EarlyWriteback& operator=(const EarlyWriteback&) = delete;
@@ -28,7 +29,7 @@ class EarlyWriteback {
  private:
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool stopping_ = false;  // guarded by mutex_
+  std::atomic<bool> stopping_{false};  // set under mutex_, so that no wake-up is lost
   std::thread thread_;
 };
 
