@@ -336,6 +336,9 @@ bool Download::verifyArchive(std::string* signer) {
 bool Download::installIntoCache(const std::string& archive, const std::string& signer) {
   const std::string cacheDir = getInstallAgentCacheDir();
   Staging staging = unpackIntoStaging(archive, cacheDir, report_message_main);
+  // Unpacked: the archive goes now, so that the sync that makes the install agent durable does
+  // not write it out too (it often lies on the same file system).
+  theDownload_->discardDownloadedFile();
   // Closed while unpacking, or while waiting for other runs to finish with the install agent
   // that this one replaces: the user no longer wants it.
   std::string error;

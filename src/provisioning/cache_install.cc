@@ -13,6 +13,7 @@
 
 #include "framework/base/dir_stream.h"
 #include "framework/os/durable.h"
+#include "framework/os/early_writeback.h"
 #include "framework/os/exchange_paths.h"
 #include "framework/os/paths.h"
 #include "framework/os/remove_tree.h"
@@ -201,8 +202,14 @@ Staging unpackIntoStaging(const std::string& archive, const std::string& cacheDi
   if (staging.path.empty()) {
     return {};
   }
-  if (!unzipInstallAgent(archive, staging.path, "unzip", report) ||
-      !fw::regularFileInDirectoryAtPath(staging.path, "install")) {
+  bool unpacked = false;
+  {
+    // Its files go to the disk while unzip makes the others: the sync before the swap then has
+    // little left to write.
+    const fw::EarlyWriteback writeback(staging.path);
+    unpacked = unzipInstallAgent(archive, staging.path, "unzip", report);
+  }
+  if (!unpacked || !fw::regularFileInDirectoryAtPath(staging.path, "install")) {
     discardStaging(staging.path);
     return {};
   }

@@ -77,8 +77,8 @@ TEST_F(DownloadTest, BarIsIndeterminateWithoutALength) {
 }
 
 // Tests the order in which a new install agent becomes the cache's, as its system calls show it:
-// its files are on the disk before the swap, and the swap before its validation string, which
-// is renamed into place whole and synced in turn.
+// the download emptied first (the sync need not write it), its files on the disk before the
+// swap, and the swap before its validation string, which is renamed into place whole and synced.
 TEST_F(DownloadTest, DurableBeforeCurrent) {
   if (runProcess({"/usr/bin/strace", "-o", "/dev/null", "/bin/true"}).exitStatus != 0) {
     GTEST_SKIP() << "strace cannot trace here";
@@ -90,22 +90,23 @@ TEST_F(DownloadTest, DurableBeforeCurrent) {
   const Env noLeakCheck = {{"ASAN_OPTIONS", std::string(asan ? asan : "") + ":detect_leaks=0"}};
   ASSERT_EQ(0, run({}, noLeakCheck,
                    {"/usr/bin/strace", "-f", "-o", root_ / "trace", "-e",
-                    "trace=syncfs,fsync,rename,renameat,renameat2"})
+                    "trace=ftruncate,syncfs,fsync,rename,renameat,renameat2"})
                    .exitStatus);
   std::vector<std::string> steps;
   std::istringstream trace(readFile(root_ / "trace"));
   for (std::string line; std::getline(trace, line);) {
-    for (const char* step : {"syncfs(", "fsync(", "installagent.staging-", ".validatestring."}) {
+    for (const char* step :
+         {"ftruncate(", "syncfs(", "fsync(", "installagent.staging-", ".validatestring."}) {
       if (line.find(step) != std::string::npos) {
         steps.emplace_back(step);
         break;
       }
     }
   }
-  // The file system synced, the swap, its directory synced, the record's file synced, renamed
-  // into place, and its directory synced.
-  EXPECT_EQ((std::vector<std::string>{"syncfs(", "installagent.staging-", "fsync(", "fsync(",
-                                      ".validatestring.", "fsync("}),
+  // The download emptied, the file system synced, the swap, its directory synced, the record's file
+  // synced, renamed into place, and its directory synced.
+  EXPECT_EQ((std::vector<std::string>{"ftruncate(", "syncfs(", "installagent.staging-", "fsync(",
+                                      "fsync(", ".validatestring.", "fsync("}),
             steps)
       << readFile(root_ / "trace");
 }

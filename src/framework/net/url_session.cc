@@ -30,9 +30,19 @@ struct UrlSession::Shared {
   std::function<void()> waker;                      // guarded by mutex
   std::thread worker;                               // started and joined under the session
 
+  // During didFinishDownloadingTo: the task that it is for, and its body's descriptor.
+  const DownloadTask* finishing = nullptr;  // guarded by mutex
+  int finishingBody = -1;                   // guarded by mutex
+
   bool isInvalidated() {
     const std::lock_guard<std::mutex> lock(mutex);
     return invalidated;
+  }
+
+  void setFinishing(const DownloadTask* task, int body) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    finishing = task;
+    finishingBody = body;
   }
 
   void wakeTransfer() {
@@ -131,7 +141,9 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     // this process's descriptors: the one that it names is inherited only during the call.
     const UniqueFd handed(::fcntl(bodyFd.get(), F_DUPFD, 3));
     if (handed) {
+      shared.setFinishing(&task, bodyFd.get());
       delegate.didFinishDownloadingTo(task, "/dev/fd/" + std::to_string(handed.get()));
+      shared.setFinishing(nullptr, -1);
     } else {
       error = UrlError{UrlError::Code::kCannotWriteFile,
                        std::string("cannot hand over the download: ") + std::strerror(errno),
@@ -268,6 +280,19 @@ void DownloadTask::cancel() {
 
 bool DownloadTask::isCancelled() const {
   return cancelled_.load();
+}
+
+void DownloadTask::discardDownloadedFile() {
+  const std::shared_ptr<UrlSession::Shared> session = session_.lock();
+  if (!session) {
+    return;
+  }
+  const std::lock_guard<std::mutex> lock(session->mutex);
+  if (session->finishing == this) {
+    // Truncated, not closed: the descriptors stay valid, and the location with them. Should it
+    // fail, the file still goes with its descriptors when the call returns.
+    (void)::ftruncate(session->finishingBody, 0);
+  }
 }
 
 }  // namespace fw

@@ -33,7 +33,8 @@ class UrlSessionDownloadDelegate {
 
   /// The body is complete, whatever the status, in the file at `location`: an unnamed file, and
   /// `location` a /dev/fd path to a descriptor of it, valid in this process and in the programs
-  /// that it starts during the call, until the call returns; then the file is gone.
+  /// that it starts during the call, until the call returns; then the file is gone, unless the
+  /// delegate let it go sooner (DownloadTask::discardDownloadedFile()).
   virtual void didFinishDownloadingTo(DownloadTask& task, const std::string& location) = 0;
 
   /// The task has ended: `error` is null after a complete body.
@@ -98,6 +99,12 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   /// completes with kCancelled. Harmless after the task ended.
   void cancel();
   bool isCancelled() const;
+
+  /// From didFinishDownloadingTo, once nothing reads the downloaded file any more: empties it at
+  /// once, so that the system neither keeps its pages nor writes them to the disk (in a sync of
+  /// its file system that follows, say). The location stays valid until the call returns, empty.
+  /// Where it cannot be emptied, the file goes at the end of the call as it would have.
+  void discardDownloadedFile();
 
   /// Sees every piece of the final response's body as it arrives, on the worker thread, before
   /// it is stored. Set before resume().

@@ -1,0 +1,97 @@
+#include "framework/os/early_writeback.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "framework/base/dir_stream.h"
+#include "framework/base/unique_fd.h"
+
+namespace fw {
+
+namespace {
+
+// How deep a pass goes: an archive's tree is far shallower, and a deeper one is left to the sync.
+constexpr int kMaxDepth = 64;
+
+// What a pass knows of each file (by inode): how much of it has been handed to the disk, and
+// whether it has stopped growing (then it is not opened again).
+struct FileState {
+  off_t handed = 0;
+  bool done = false;
+};
+using Handed = std::unordered_map<ino_t, FileState>;
+
+// One pass over the directory `fd`: each regular file that is new or has grown since the last
+// pass has its data handed to the disk (sync_file_range without waiting: the writing is started,
+// nothing more); one that has not grown is done. Whatever cannot be opened is left to the final
+// sync. A pass ends as soon as `stopping` is set: what it has not reached is the final sync's.
+void handOver(UniqueFd fd, int depth, Handed& handed, const std::atomic<bool>& stopping) {
+  DirStream dir(::fdopendir(fd.get()));
+  if (!dir) {
+    return;
+  }
+  const int dirFd = fd.release();  // the stream owns it now
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  while (const dirent* entry = stopping.load() ? nullptr : dir.next()) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") {
+      continue;
+    }
+    // What the file system does not type (DT_UNKNOWN) is left to the final sync.
+    if (entry->d_type == DT_DIR && depth < kMaxDepth) {
+      UniqueFd child(::openat(dirFd, name.c_str(), flags | O_DIRECTORY));
+      if (child) {
+        handOver(std::move(child), depth + 1, handed, stopping);
+      }
+      continue;
+    }
+    if (entry->d_type != DT_REG) {
+      continue;
+    }
+    FileState& state = handed[entry->d_ino];
+    if (state.done) {
+      continue;
+    }
+    const UniqueFd file(::openat(dirFd, name.c_str(), flags));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0) {
+      continue;
+    }
+    if (info.st_size <= state.handed) {
+      state.done = true;
+    } else if (::sync_file_range(file.get(), 0, 0, SYNC_FILE_RANGE_WRITE) == 0) {
+      state.handed = info.st_size;
+    }
+  }
+}
+
+}  // namespace
+
+EarlyWriteback::EarlyWriteback(std::string path, std::chrono::milliseconds pause) {
+  thread_ = std::thread([this, path = std::move(path), pause] {
+    Handed handed;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, pause, [this] { return stopping_.load(); })) {
+      lock.unlock();
+      handOver(UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)), 0,
+               handed, stopping_);
+      lock.lock();
+    }
+  });
+}
+
+EarlyWriteback::~EarlyWriteback() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_.store(true);
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+}  // namespace fw
