@@ -18,29 +18,48 @@ namespace {
 // How deep a pass goes: an archive's tree is far shallower, and a deeper one is left to the sync.
 constexpr int kMaxDepth = 64;
 
-// What a pass knows of each file (by inode): how much of it has been handed to the disk, and
-// whether it has stopped growing (then it is not opened again).
+// Less than this, new since the last hand-over, waits for the final sync: a small file's write
+// costs as much to start early as to make at the end, and starting thousands of them slows the
+// program that makes them.
+constexpr off_t kMinHandOver = off_t{1} << 20;
+
+// What a pass knows of each file (by inode): its size at the last pass, how much of it has been
+// handed to the disk, and whether it has stopped growing (then it is not looked at again).
 struct FileState {
+  off_t seen = -1;
   off_t handed = 0;
   bool done = false;
 };
 using Handed = std::unordered_map<ino_t, FileState>;
 
-// One pass over the directory `fd`: each regular file that is new or has grown since the last
-// pass has its data handed to the disk (sync_file_range without waiting: the writing is started,
-// nothing more); one that has not grown is done. Whatever cannot be opened is left to the final
-// sync. A pass ends as soon as `stopping` is set: what it has not reached is the final sync's.
+// A directory of more entries than this is left to the final sync from then on: reading it while
+// another program fills it holds that program up, and files that many are small ones.
+constexpr int kMaxEntries = 64;
+// One pass over the directory `fd`: each regular file that has grown by a megabyte or more since
+// its last hand-over has its data handed to the disk (sync_file_range without waiting: the
+// writing is started, nothing more); one that has not grown since the last pass is done. Whatever
+// cannot be opened is left to the final sync. A pass ends as soon as `stopping` is set: what it
+// has not reached is the final sync's.
 void handOver(UniqueFd fd, int depth, Handed& handed, const std::atomic<bool>& stopping) {
+  struct stat self {};
+  if (!fd || ::fstat(fd.get(), &self) != 0 || handed[self.st_ino].done) {
+    return;
+  }
   DirStream dir(::fdopendir(fd.get()));
   if (!dir) {
     return;
   }
   const int dirFd = fd.release();  // the stream owns it now
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int entries = 0;
   while (const dirent* entry = stopping.load() ? nullptr : dir.next()) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") {
       continue;
+    }
+    if (++entries > kMaxEntries) {
+      handed[self.st_ino].done = true;
+      return;
     }
     // What the file system does not type (DT_UNKNOWN) is left to the final sync.
     if (entry->d_type == DT_DIR && depth < kMaxDepth) {
@@ -57,14 +76,17 @@ void handOver(UniqueFd fd, int depth, Handed& handed, const std::atomic<bool>& s
     if (state.done) {
       continue;
     }
-    const UniqueFd file(::openat(dirFd, name.c_str(), flags));
     struct stat info {};
-    if (!file || ::fstat(file.get(), &info) != 0) {
+    if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
       continue;
     }
-    if (info.st_size <= state.handed) {
-      state.done = true;
-    } else if (::sync_file_range(file.get(), 0, 0, SYNC_FILE_RANGE_WRITE) == 0) {
+    state.done = info.st_size == state.seen;
+    state.seen = info.st_size;
+    if (info.st_size - state.handed < kMinHandOver) {
+      continue;
+    }
+    const UniqueFd file(::openat(dirFd, name.c_str(), flags));
+    if (file && ::sync_file_range(file.get(), 0, 0, SYNC_FILE_RANGE_WRITE) == 0) {
       state.handed = info.st_size;
     }
   }

@@ -12,10 +12,10 @@ namespace fw {
 
 /// While it lives, starts the writing of the files of the tree at a path to the disk as they are
 /// made there (by another program, say), on a thread of its own: every `pause` it looks for files
-/// that are new or have grown and hands their data to the disk without waiting. The sync that
-/// makes the tree durable once it is complete (syncFileSystemOf) then finds little left to write.
-/// Only a head start, never a promise: it makes nothing durable by itself, and writes nothing
-/// outside the tree (other files of the file system, a download beside it, are left alone).
+/// that have grown by a megabyte or more and hands their data to the disk without waiting. The sync
+/// that makes the tree durable once it is complete (syncFileSystemOf) then finds little left to
+/// write. Only a head start, never a promise: it makes nothing durable by itself, and writes
+/// nothing outside the tree (other files of the file system, a download beside it, are left alone).
 /// Links are never followed.
 class EarlyWriteback {
  public:
