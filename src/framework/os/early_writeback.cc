@@ -1,9 +1,13 @@
 #include "framework/os/early_writeback.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -94,25 +98,30 @@ void handOver(UniqueFd fd, int depth, Handed& handed, const std::atomic<bool>& s
 
 }  // namespace
 
-EarlyWriteback::EarlyWriteback(std::string path, std::chrono::milliseconds pause) {
+EarlyWriteback::EarlyWriteback(std::string path, std::chrono::milliseconds pause)
+    : stop_(::eventfd(0, EFD_CLOEXEC)) {
   thread_ = std::thread([this, path = std::move(path), pause] {
     Handed handed;
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!wake_.wait_for(lock, pause, [this] { return stopping_.load(); })) {
-      lock.unlock();
+    // Waits in poll(), not on a condition variable: libstdc++ would wait in a glibc call newer
+    // than the oldest glibc that the program runs on. Without an eventfd (-1 is ignored), the
+    // stop is seen within one pause.
+    pollfd stop{stop_.get(), POLLIN, 0};
+    while (!stopping_.load()) {
+      if (::poll(&stop, 1, static_cast<int>(pause.count())) != 0 || stopping_.load()) {
+        continue;  // woken (or interrupted): the loop's condition decides
+      }
       handOver(UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)), 0,
                handed, stopping_);
-      lock.lock();
     }
   });
 }
 
 EarlyWriteback::~EarlyWriteback() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_.store(true);
+  stopping_.store(true);
+  const uint64_t one = 1;
+  if (stop_) {
+    (void)::write(stop_.get(), &one, sizeof one);
   }
-  wake_.notify_all();
   thread_.join();
 }
 

@@ -3,10 +3,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
+
+#include "framework/base/unique_fd.h"
 
 namespace fw {
 
@@ -27,9 +27,8 @@ class EarlyWriteback {
   EarlyWriteback& operator=(const EarlyWriteback&) = delete;
 
  private:
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::atomic<bool> stopping_{false};  // set under mutex_, so that no wake-up is lost
+  UniqueFd stop_;  // an eventfd, written once to end the wait at once
+  std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
 
