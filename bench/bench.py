@@ -358,24 +358,34 @@ def alternate(first, second, runs):
     return median(firsts) * 1000, median(seconds) * 1000
 
 
-def start_up(args, root, nginx, xvfb):
-    print("\n== Cache hit (nginx answers 304), medians of alternating runs: the program against "
-          "curl -s -o /dev/null -H 'If-None-Match: TAG' URL && sh install")
-    base = os.path.join(root, "startup")
+def make_exit0_archive(root, name):
+    """An archive whose install agent only exits 0, in www/ as NAME.zip."""
+    base = os.path.join(root, name)
     os.makedirs(base)
     with open(os.path.join(base, "install"), "w") as f:
         f.write("exit 0\n")
-    subprocess.run(["zip", "-q", os.path.join(root, "www", "startup.zip"), "install"], cwd=base,
+    subprocess.run(["zip", "-q", os.path.join(root, "www", name + ".zip"), "install"], cwd=base,
                    check=True)
+
+
+def cache_and_tag(sandbox):
+    """The sandbox's cache directory and the validation string stored there."""
+    cache = subprocess.run(["sh", "-c", f"echo {sandbox.home}/.velmora/*/*/*"],
+                           capture_output=True, text=True, check=True).stdout.strip()
+    with open(os.path.join(cache, ".validatestring")) as f:
+        return cache, f.read()
+
+
+def start_up(args, root, nginx, xvfb):
+    print("\n== Cache hit (nginx answers 304), medians of alternating runs: the program against "
+          "curl -s -o /dev/null -H 'If-None-Match: TAG' URL && sh install")
+    make_exit0_archive(root, "startup")
     sandbox = Sandbox(args.build, root, "startup-hit")
     url = nginx.url("startup.zip")
     sandbox.set_url(url)
     plain = sandbox.env()
     timed_spawn([sandbox.program], plain)  # fills the cache
-    cache = subprocess.run(["sh", "-c", f"echo {sandbox.home}/.velmora/*/*/*"],
-                           capture_output=True, text=True, check=True).stdout.strip()
-    with open(os.path.join(cache, ".validatestring")) as f:
-        tag = f.read()
+    cache, tag = cache_and_tag(sandbox)
     entry = os.path.join(cache, "installagent", "install")
 
     def curl_and_sh():
@@ -411,12 +421,7 @@ def start_up(args, root, nginx, xvfb):
 def fresh_hits(args, root):
     print("\n== Fresh cache hit (Cache-Control: max-age=3600), medians of alternating runs: the "
           "program against sh -c \"curl -s -o /dev/null -H 'If-None-Match: TAG' URL && sh install\"")
-    base = os.path.join(root, "fresh")
-    os.makedirs(base)
-    with open(os.path.join(base, "install"), "w") as f:
-        f.write("exit 0\n")
-    subprocess.run(["zip", "-q", os.path.join(root, "www", "fresh.zip"), "install"], cwd=base,
-                   check=True)
+    make_exit0_archive(root, "fresh")
     www = os.path.join(root, "www")
     fresh = Nginx(root, www, "nginx-fresh",
                   'add_header Cache-Control "max-age=3600, stale-if-error=604800";')
@@ -430,10 +435,7 @@ def fresh_hits(args, root):
             timed_spawn([sandbox.program], sandbox.env())  # fills the cache, and its record
             sandboxes[name] = sandbox
         sandbox = sandboxes["plain"]
-        cache = subprocess.run(["sh", "-c", f"echo {sandbox.home}/.velmora/*/*/*"],
-                               capture_output=True, text=True, check=True).stdout.strip()
-        with open(os.path.join(cache, ".validatestring")) as f:
-            tag = f.read()
+        cache, tag = cache_and_tag(sandbox)
         url = plain.url("fresh.zip")
         line = (f"curl -s -o /dev/null -H 'If-None-Match: {tag}' {url} && "
                 f"sh {cache}/installagent/install -installbundle {sandbox.app}/b.zip")
@@ -494,10 +496,7 @@ def unknown_host(args, root, runs):
         sandbox.set_url(url)
         env = sandbox.env()
         timed_spawn(wrapper + [f"{files}/on", sandbox.program], env)  # fills the cache
-        cache = subprocess.run(["sh", "-c", f"echo {sandbox.home}/.velmora/*/*/*"],
-                               capture_output=True, text=True, check=True).stdout.strip()
-        with open(os.path.join(cache, ".validatestring")) as f:
-            tag = f.read()
+        cache, tag = cache_and_tag(sandbox)
         line = (f"curl -s -o /dev/null -H 'If-None-Match: {tag}' {url} && "
                 f"sh {cache}/installagent/install -installbundle {sandbox.app}/b.zip")
         return alternate(lambda: timed_spawn(wrapper + [f"{files}/off", sandbox.program], env),
