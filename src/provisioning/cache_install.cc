@@ -138,9 +138,13 @@ void removeAbandonedEntries(const std::string& cacheDir) {
   }
 }
 
+bool isTrusted(const std::string& signer, const std::vector<std::string>& trustedSigners) {
+  return trustedSigners.empty() ||
+         std::find(trustedSigners.begin(), trustedSigners.end(), signer) != trustedSigners.end();
+}
+
 bool signerTrusted(const std::string& cacheDir, const std::vector<std::string>& trustedSigners) {
-  return trustedSigners.empty() || std::find(trustedSigners.begin(), trustedSigners.end(),
-                                             readSigner(cacheDir)) != trustedSigners.end();
+  return isTrusted(readSigner(cacheDir), trustedSigners);
 }
 
 }  // namespace
@@ -189,7 +193,7 @@ bool keepCachedInstallAgentIfReusable(const std::string& cacheDir, const std::st
   const std::optional<Freshness> record = fromRecordText(readFreshnessRecord(cacheDir));
   if (record && record->url == url && allows(*record, reuse, std::time(nullptr)) &&
       !installAgentDirOnDisk().empty() && isCacheValid(cacheDir, record->validationString) &&
-      readSigner(cacheDir) == record->signer && signerTrusted(cacheDir, trustedSigners)) {
+      readSigner(cacheDir) == record->signer && isTrusted(record->signer, trustedSigners)) {
     return true;
   }
   cache_lock::unlock();
