@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "framework/net/proxy_environment.h"
+#include "framework/net/system_proxies.h"
 #include "framework/net/url_session.h"
 #include "framework/os/main_bundle.h"
 #include "platform/install_locations.h"
@@ -25,7 +27,11 @@ bool downloadInstallAgentFromZR(const char* destination, const char* url, Report
                                        Reuse::kFresh)) {
     return true;
   }
-  // libcurl loads while the runner sets up its window.
+  // libcurl, and libproxy where the environment leaves the proxy to the desktop's settings,
+  // load while the runner sets up its window.
   fw::UrlSession::prepare();
+  if (!fw::environmentRouteFor(downloadFrom).decides()) {
+    fw::prepareSystemProxies();
+  }
   return CallNSApplicationMain(0, EMPTY_ARGV) != 0;
 }

@@ -6,6 +6,7 @@
 #include "bootstrap/report.h"
 #include "download/display_text.h"
 #include "download/download_bridge.h"
+#include "framework/net/trust_environment.h"
 #include "framework/os/main_bundle.h"
 #include "framework/os/paths.h"
 #include "framework/os/system_log.h"
@@ -42,10 +43,18 @@ std::string statusFailureText(long status) {
   return "Download failed with error code " + std::to_string(status);
 }
 
+// Long enough for a slow or lossy link's handshake (TCP resends a lost SYN after 1, 3 and 7 s,
+// and a satellite link's TLS takes a few round trips of 600 ms), short enough that nobody waits
+// long for what the cache already holds, nor twice that long for a failure when the system's
+// settings name a second proxy.
+constexpr std::chrono::seconds kConnectTimeout{15};
+
 // This program's downloads: followed through at most 16 redirects (as widely used downloaders
 // do), never from https down to plain http, under the program's own name; abandoned when less
-// than a byte a second arrives over a minute; in temporary files named as the program's others.
-fw::UrlSessionConfiguration sessionConfiguration() {
+// than a byte a second arrives over a minute, or when no connection is made in time; through
+// the proxies that the environment, else the desktop's settings, name; trusting what the
+// environment names as the curl tool does; in temporary files named as the program's others.
+fw::UrlSessionConfiguration sessionConfiguration(const fw::TrustStore& trust) {
   fw::UrlSessionConfiguration configuration =
       fw::UrlSessionConfiguration::defaultSessionConfiguration();
   configuration.maxRedirects = 16;
@@ -53,8 +62,26 @@ fw::UrlSessionConfiguration sessionConfiguration() {
   configuration.userAgent = "bootstrap-installer";
   configuration.lowSpeedLimit = 1;
   configuration.lowSpeedTime = std::chrono::seconds(60);
+  configuration.connectTimeout = kConnectTimeout;
+  configuration.usesSystemProxySettings = true;
+  configuration.trust = trust;
   configuration.temporaryFilePrefix = "zrdl";
   return configuration;
+}
+
+// The log line for a route a transfer takes; empty where there is nothing to say (direct).
+std::string routeLine(const std::string& url, const fw::ProxyRoute& route) {
+  if (!route.problem.empty()) {
+    return "No desktop proxy settings: " + route.problem + "; the environment alone decides";
+  }
+  if (route.proxy.empty()) {
+    return "";
+  }
+  const std::string origin = route.origin == fw::ProxyRoute::Origin::kSystem
+                                 ? "the desktop's proxy settings"
+                                 : route.variable;
+  return "Using the proxy " + displayText(fw::withoutCredentials(route.proxy)) + " (" + origin +
+         ") for " + displayText(url);
 }
 
 }  // namespace
@@ -124,7 +151,22 @@ void Download::downloadFromURL(const std::string& url) {
     urlSession_->invalidateAndCancel();
     replacedSessions_.push_back(std::move(urlSession_));
   }
-  urlSession_ = std::make_unique<fw::UrlSession>(sessionConfiguration(), this);
+  std::string trustProblem;
+  const std::optional<fw::TrustStore> trust = fw::trustFromEnvironment(trustProblem);
+  if (!trust) {
+    fw::systemLog("Download failed! Error - " + displayText(trustProblem) + " " + displayText(url));
+    failure(kTransferFailedText, fw::Color::kRed);
+    return;
+  }
+  fw::UrlSessionConfiguration configuration = sessionConfiguration(*trust);
+  configuration.routeObserver = [this](const std::string& to, const fw::ProxyRoute& route) {
+    const std::string line = routeLine(to, route);
+    // Said once a run: the signature's fetch would say it again.
+    if (!line.empty() && (route.problem.empty() || !proxyProblemLogged_.exchange(true))) {
+      fw::systemLog(line);
+    }
+  };
+  urlSession_ = std::make_unique<fw::UrlSession>(configuration, this);
   const auto bundle = fw::mainBundle();
   anchor_ = readTrustAnchor(bundle ? bundle->resourcePath : "");
   if (anchor_.required && anchor_.keys.empty()) {

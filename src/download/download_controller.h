@@ -111,6 +111,7 @@ class Download : public fw::ApplicationDelegate,
   std::optional<fw::crypto::Blake2b512> hasher_;  // the archive's, when it is to be verified
   bool firstDataDone_ = false;                    // worker thread only
   std::atomic<bool> windowClosed_{false};
+  std::atomic<bool> proxyProblemLogged_{false};
 };
 
 #endif  // SRC_DOWNLOAD_DOWNLOAD_CONTROLLER_H_

@@ -38,6 +38,17 @@ void bindBoth(void* handle, const char* firstName, First& first, const char* sec
   }
 }
 
+// Whether this libcurl's TLS library takes a directory of certificates: libcurl's reason if not.
+std::string caPathSupport(const CurlLibrary& curl) {
+  CURL* easy = curl.easyInit();
+  if (easy == nullptr) {
+    return "curl_easy_init failed";
+  }
+  const CURLcode code = curl.easySetopt(easy, CURLOPT_CAPATH, "/");
+  curl.easyCleanup(easy);
+  return code == CURLE_OK ? "" : curl.easyStrerror(code);
+}
+
 Loaded load() {
   Loaded loaded;
   // The library stays loaded until the process ends: transfers may run until then. Some
@@ -84,6 +95,7 @@ Loaded load() {
     // options by name 7.85) is decided here, once: transfers see only what can be done.
     bindBoth(handle, "curl_multi_poll", l.multiPoll, "curl_multi_wakeup", l.multiWakeup);
     l.protocolRule = chooseProtocolRule(l, l.protocolRuleError);
+    l.caPathError = caPathSupport(l);
   }
   return loaded;
 }

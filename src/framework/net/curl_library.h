@@ -45,6 +45,9 @@ struct CurlLibrary {
   ProtocolRule protocolRule = ProtocolRule::kNone;
   /// libcurl's reason when the rule is kNone.
   std::string protocolRuleError;
+  /// libcurl's reason when its TLS library cannot take a directory of certificates
+  /// (CURLOPT_CAPATH); empty when it can.
+  std::string caPathError;
 };
 
 /// libcurl (7.61 or newer), loaded and initialised once per process, on first use, from any

@@ -11,6 +11,7 @@
 
 #include "framework/net/curl_protocols.h"
 #include "framework/net/curl_wait.h"
+#include "framework/net/proxy_route.h"
 
 namespace fw {
 
@@ -69,9 +70,10 @@ UrlError::Code errorCodeFor(CURLcode code) {
 class Transfer {
  public:
   Transfer(const CurlLibrary& curl, const UrlSessionConfiguration& configuration,
-           HttpResponse& response, const CurlTransferHooks& hooks)
+           const ProxyRoute& route, HttpResponse& response, const CurlTransferHooks& hooks)
       : curl_(curl),
         configuration_(configuration),
+        route_(route),
         response_(response),
         hooks_(hooks),
         easy_(nullptr, EasyDeleter{&curl}),
@@ -84,6 +86,10 @@ class Transfer {
   static size_t onBody(char* data, size_t size, size_t count, void* self);
 
   bool configure(const std::string& url, const std::vector<std::string>& headerLines);
+  /// The route's proxy and the trust store on the handle; the reason when they cannot be set.
+  std::optional<std::string> configureNetwork();
+  /// Why no connection was made in time, naming what could not be reached.
+  std::string connectTimeoutText(const std::string& detail) const;
   std::optional<UrlError> perform();
   void captureResponse();
   bool report();
@@ -94,6 +100,7 @@ class Transfer {
 
   const CurlLibrary& curl_;
   const UrlSessionConfiguration& configuration_;
+  const ProxyRoute& route_;
   HttpResponse& response_;
   const CurlTransferHooks& hooks_;
   std::unique_ptr<CURL, EasyDeleter> easy_;
@@ -128,6 +135,9 @@ std::optional<UrlError> Transfer::run(const std::string& url,
     return UrlError{UrlError::Code::kOther,
                     "cannot restrict the transfer to http and https: " + reason, url};
   }
+  if (const std::optional<std::string> problem = configureNetwork()) {
+    return UrlError{UrlError::Code::kOther, *problem, url};
+  }
   std::optional<UrlError> error = perform();
   if (error) {
     return error;
@@ -156,11 +166,12 @@ bool Transfer::configure(const std::string& url, const std::vector<std::string>&
     }
   }
   const long lowSpeedSeconds = static_cast<long>(configuration_.lowSpeedTime.count());
+  const long connectSeconds = static_cast<long>(configuration_.connectTimeout.count());
   return curl_.easySetopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_MAXREDIRS, configuration_.maxRedirects) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-         curl_.easySetopt(easy, CURLOPT_CONNECTTIMEOUT, lowSpeedSeconds) == CURLE_OK &&
+         curl_.easySetopt(easy, CURLOPT_CONNECTTIMEOUT, connectSeconds) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_LOW_SPEED_LIMIT, configuration_.lowSpeedLimit) ==
              CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds) == CURLE_OK &&
@@ -175,6 +186,56 @@ bool Transfer::configure(const std::string& url, const std::vector<std::string>&
          curl_.easySetopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody) == CURLE_OK &&
          curl_.easySetopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK;
+}
+
+std::optional<std::string> Transfer::configureNetwork() {
+  CURL* easy = easy_.get();
+  // A proxy that asks for credentials gets them in whichever scheme this libcurl has that the
+  // proxy offers (Basic, Digest, NTLM, Negotiate).
+  if (curl_.easySetopt(easy, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_ANY)) !=
+      CURLE_OK) {
+    return "cannot set up the transfer: CURLOPT_PROXYAUTH";
+  }
+  // The environment's proxy is libcurl's own to read; the system's is set, direct as "".
+  if (route_.origin == ProxyRoute::Origin::kSystem &&
+      curl_.easySetopt(easy, CURLOPT_PROXY, route_.proxy.c_str()) != CURLE_OK) {
+    return "cannot use the proxy " + withoutCredentials(route_.proxy);
+  }
+  const TrustStore& trust = configuration_.trust;
+  if (!trust.caFile.empty()) {
+    const CURLcode code = curl_.easySetopt(easy, CURLOPT_CAINFO, trust.caFile.c_str());
+    if (code != CURLE_OK) {
+      return "cannot take " + trust.caFileVariable + ": " + curl_.easyStrerror(code);
+    }
+  }
+  if (!trust.caPath.empty()) {
+    // Asked of libcurl once, when it was loaded: a TLS library that cannot read a directory of
+    // certificates would otherwise trust less than the user named, without a word.
+    if (!curl_.caPathError.empty()) {
+      return "cannot take " + trust.caPathVariable +
+             ": this libcurl cannot read a directory of certificates: " + curl_.caPathError;
+    }
+    const CURLcode code = curl_.easySetopt(easy, CURLOPT_CAPATH, trust.caPath.c_str());
+    if (code != CURLE_OK) {
+      return "cannot take " + trust.caPathVariable + ": " + curl_.easyStrerror(code);
+    }
+  }
+  return std::nullopt;
+}
+
+std::string Transfer::connectTimeoutText(const std::string& detail) const {
+  const std::string within =
+      " in time (" + std::to_string(configuration_.connectTimeout.count()) + " s): " + detail;
+  if (route_.proxy.empty()) {
+    return "the endpoint could not be reached" + within;
+  }
+  // Connected to the proxy, but not through it.
+  double proxySeconds = 0.0;
+  curl_.easyGetinfo(easy_.get(), CURLINFO_CONNECT_TIME, &proxySeconds);
+  const std::string proxy = withoutCredentials(route_.proxy);
+  return proxySeconds == 0.0
+             ? "the proxy " + proxy + " could not be reached" + within
+             : "the endpoint could not be reached through the proxy " + proxy + within;
 }
 
 std::optional<UrlError> Transfer::perform() {
@@ -290,12 +351,13 @@ UrlError Transfer::errorFor(CURLcode code, const std::string& url) const {
     return {UrlError::Code::kBadUrl, "redirect away from https refused", url};
   }
   const std::string detail = errorText_[0] != '\0' ? errorText_ : curl_.easyStrerror(code);
-  // Out of time before any connection was made: as unreachable as a refused one.
-  double connectSeconds = 0.0;
+  // Out of time before the connection was made (through a proxy, too): as unreachable as a
+  // refused one.
+  double pretransferSeconds = 0.0;
   if (code == CURLE_OPERATION_TIMEDOUT &&
-      curl_.easyGetinfo(easy_.get(), CURLINFO_CONNECT_TIME, &connectSeconds) == CURLE_OK &&
-      connectSeconds == 0.0) {
-    return {UrlError::Code::kCannotConnect, detail, url};
+      curl_.easyGetinfo(easy_.get(), CURLINFO_PRETRANSFER_TIME, &pretransferSeconds) == CURLE_OK &&
+      pretransferSeconds == 0.0) {
+    return {UrlError::Code::kCannotConnect, connectTimeoutText(detail), url};
   }
   return {errorCodeFor(code), detail, url};
 }
@@ -311,8 +373,20 @@ std::optional<UrlError> runCurlTransfer(const CurlLibrary* curl, const std::stri
   if (curl == nullptr) {
     return UrlError{UrlError::Code::kOther, loadError, url};
   }
-  Transfer transfer(*curl, configuration, response, hooks);
-  std::optional<UrlError> error = transfer.run(url, headerLines);
+  const std::vector<ProxyRoute> routes = proxyRoutesFor(url, configuration.usesSystemProxySettings);
+  std::optional<UrlError> error;
+  for (const ProxyRoute& route : routes) {
+    if (configuration.routeObserver) {
+      configuration.routeObserver(url, route);
+    }
+    Transfer transfer(*curl, configuration, route, response, hooks);
+    error = transfer.run(url, headerLines);
+    // The next proxy of the system's list only when this one could not be reached: that is
+    // what the list means. Nothing of the response has come then.
+    if (!error || error->code != UrlError::Code::kCannotConnect || hooks.isCancelled()) {
+      break;
+    }
+  }
   if (error && error->failingUrl.empty()) {
     error->failingUrl = url;
   }

@@ -3,7 +3,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
+
+#include "framework/net/proxy_route.h"
+#include "framework/net/trust_environment.h"
 
 namespace fw {
 
@@ -12,10 +16,20 @@ namespace fw {
 struct UrlSessionConfiguration {
   /// A transfer that receives fewer than `lowSpeedLimit` bytes a second, on average over
   /// `lowSpeedTime`, fails with kTimedOut (libcurl's own rule): one that sends nothing, and one
-  /// that sends a byte now and then, alike. A connection not made within `lowSpeedTime` fails
-  /// the same way.
+  /// that sends a byte now and then, alike.
   long lowSpeedLimit = 1;
   std::chrono::seconds lowSpeedTime{60};
+  /// How long making a connection may take, all of it: the name's resolution, TCP, a proxy's
+  /// tunnel, TLS. One not made in time fails with kCannotConnect.
+  std::chrono::seconds connectTimeout{300};
+  /// Whether a transfer whose URL the environment names no proxy for takes the system's proxy
+  /// settings (libproxy), trying the proxies that they give in their order: the next one when
+  /// a connection to one cannot be made. Without libproxy, the environment alone decides.
+  bool usesSystemProxySettings = false;
+  /// Told of each route that a transfer tries, before it tries it, on the transfer's thread.
+  std::function<void(const std::string& url, const ProxyRoute& route)> routeObserver;
+  /// What TLS peers are checked against besides libcurl's default.
+  TrustStore trust;
   /// libcurl's receive buffer: the largest piece of body handled at once.
   size_t receiveBufferSize = size_t{512} * 1024;
   /// The shortest time between two progress reports after the first.
