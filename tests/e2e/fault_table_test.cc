@@ -33,6 +33,10 @@ enum class Setup {
   kPassword,        // a password in the URL, which goes nowhere; with kRefused
   kHugeUrl,         // a URL of 2 MB; with kRefused
   kTerminal,        // on a terminal (script(1))
+  kTrustVariable,   // trusted only through the row's variable, which may name the sandbox's ca.pem
+                    // or certs/, a directory of it
+  kTrustVariableGnutls,  // the same, through libcurl-gnutls.so.4
+  kPacketsDropped,       // nothing comes back from the endpoint: no answer, no refusal
   // The cache before the run, besides its out-of-date install agent: the agent a link to a
   // directory of the user's; its entry point a directory; the validation file a FIFO, or a link
   // to a file that holds the server's tag.
@@ -113,6 +117,15 @@ const Fault kFaults[] = {
     {.name = "StalledServer", .server = {"--stall-after", "10"}, .err = transferFailure("Operation too slow. Less than 1 bytes/sec transferred the last 60 seconds")},
     {.name = "TrustedCertificate", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustedTls},
     {.name = "TrustedCertificateThroughGnutlsLibcurl", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kGnutlsCurl},
+    {.name = "TrustFromCurlCaBundle", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariable, .env = {{"CURL_CA_BUNDLE", "{ROOT}/ca.pem"}}},
+    {.name = "TrustFromSslCertFile", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariable, .env = {{"SSL_CERT_FILE", "{ROOT}/ca.pem"}}},
+    {.name = "TrustFromSslCertDir", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariable, .env = {{"SSL_CERT_DIR", "{ROOT}/certs"}}},
+    {.name = "TrustFromCurlCaBundleThroughGnutls", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariableGnutls, .env = {{"CURL_CA_BUNDLE", "{ROOT}/ca.pem"}}},
+    {.name = "TrustFromSslCertFileThroughGnutls", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariableGnutls, .env = {{"SSL_CERT_FILE", "{ROOT}/ca.pem"}}},
+    {.name = "TrustFromSslCertDirThroughGnutls", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariableGnutls, .env = {{"SSL_CERT_DIR", "{ROOT}/certs"}}},
+    {.name = "CurlCaBundleWinsOverSslCertFile", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariable, .env = {{"CURL_CA_BUNDLE", "{ROOT}/ca.pem"}, {"SSL_CERT_FILE", "{ROOT}/missing.pem"}}},
+    {.name = "TrustVariableNamingNoFile", .err = transferFailure("SSL_CERT_FILE names */missing.pem, which cannot be read: No such file or directory"), .cache = CacheAfter::kAsItWas, .setup = Setup::kTrustVariable, .env = {{"SSL_CERT_FILE", "{ROOT}/missing.pem"}}},
+    {.name = "PacketsDropped", .err = transferFailure("the endpoint could not be reached in time (15 s): *"), .cache = CacheAfter::kAsItWas, .setup = Setup::kPacketsDropped},
     {.name = "NoLibcurl", .err = transferFailure("cannot load libcurl: *libcurl.so.4: file too short; *libcurl-gnutls.so.4: file too short"), .cache = CacheAfter::kAsItWas, .setup = Setup::kNoCurl},
     {.name = "RedirectChainWithoutLength", .server = {"--no-length"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .path = "/redirect/3/agent.zip"},
     {.name = "HomeReadOnly", .err = kUnpackFailed, .cache = CacheAfter::kAsItWas, .setup = Setup::kReadOnlyHome},
@@ -192,9 +205,22 @@ TEST_P(FaultTableTest, Row) {
   }
   const bool trusted = fault.setup == Setup::kTrustedTls || fault.setup == Setup::kGnutlsCurl ||
                        fault.setup == Setup::kNoCurl || fault.setup == Setup::kHttpsToHttp;
-  if (trusted || fault.setup == Setup::kUntrustedTls) {
+  const bool byVariable =
+      fault.setup == Setup::kTrustVariable || fault.setup == Setup::kTrustVariableGnutls;
+  if (trusted || byVariable || fault.setup == Setup::kUntrustedTls) {
     makeCertificates(fault.setup != Setup::kUntrustedTls);
     serverArgs = {"--tls-cert", root_ / "server.pem", "--tls-key", root_ / "server.key"};
+  }
+  if (byVariable) {
+    ASSERT_EQ(0, runShell("mkdir " + root_ / "certs" + " && cp " + root_ / "ca.pem " +
+                          root_ / "certs && openssl rehash " + root_ / "certs"));
+    if (fault.setup == Setup::kTrustVariableGnutls) {
+      wrapper = hidingLibraries("/usr/lib/*/libcurl.so.4");
+      ASSERT_FALSE(wrapper.empty() && std::getenv("CI") != nullptr) << "no mount namespace";
+      if (wrapper.empty()) {
+        GTEST_SKIP() << "no mount namespace here to hide a libcurl in";
+      }
+    }
   }
   if (trusted) {
     wrapper = trustingTheAuthority(fault.setup == Setup::kGnutlsCurl ? "/usr/lib/*/libcurl.so.4"
@@ -239,6 +265,13 @@ TEST_P(FaultTableTest, Row) {
     url = server->url(fault.path);
   }
   setEndpointUrl(url);
+  if (fault.setup == Setup::kPacketsDropped) {
+    if (runProcess({"/usr/bin/unshare", "-n", "true"}).exitStatus != 0) {
+      ASSERT_EQ(nullptr, std::getenv("CI")) << "needs a network namespace";
+      GTEST_SKIP() << "needs a network namespace";
+    }
+    wrapper = droppingPacketsTo(url);
+  }
   const std::string agentDir = cacheDir() + "installagent";
   if (fault.setup == Setup::kLinkedAgent) {
     writeFile(root_ / "users/keep", "the user's");

@@ -15,6 +15,12 @@ const char* const kTrustOnly =
     "for f in $1; do mount --bind /dev/null \"$f\"; done; shift; "
     "mount --bind \"$0\" /etc/ssl/certs/ca-certificates.crt && exec \"$@\"";
 
+// Runs "$@" in a network namespace of its own whose packets to port $0 go nowhere.
+const char* const kDropping =
+    "PATH=$PATH:/usr/sbin:/sbin; ip link set lo up && nft add table inet t && "
+    "nft add chain inet t out '{ type filter hook output priority 0; }' && "
+    "nft add rule inet t out tcp dport \"$0\" drop && exec \"$@\"";
+
 }  // namespace
 
 const char* const kRecordingAgent =
@@ -78,6 +84,20 @@ std::vector<std::string> ProgramTest::trustingTheAuthority(const std::string& hi
   return {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kTrustOnly, root_ / "ca.pem", hidden};
 }
 
+std::vector<std::string> ProgramTest::hidingLibraries(const std::string& hidden) const {
+  std::vector<std::string> wrapper = trustingTheAuthority(hidden);
+  if (!wrapper.empty()) {
+    wrapper[5] = "/etc/ssl/certs/ca-certificates.crt";  // bound onto itself
+  }
+  return wrapper;
+}
+
+std::vector<std::string> ProgramTest::droppingPacketsTo(const std::string& url) {
+  const size_t port = url.find(':', url.find("://") + 3) + 1;
+  return {"/usr/bin/unshare", "-n", "/bin/sh", "-c", kDropping,
+          url.substr(port, url.find('/', port) - port)};
+}
+
 std::string ProgramTest::cacheDir() const {
   return home_ + kCachePath;
 }
@@ -88,6 +108,13 @@ Env ProgramTest::environment(const Env& extra) const {
              {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt},
              {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt}};
   // clang-format on
+  // A proxy or trust of the machine's own, or its desktop's, is no part of any test.
+  for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                           "no_proxy", "NO_PROXY", "CURL_CA_BUNDLE", "SSL_CERT_FILE",
+                           "SSL_CERT_DIR", "DESKTOP_SESSION", "XDG_CURRENT_DESKTOP",
+                           "GNOME_DESKTOP_SESSION_ID", "GSETTINGS_BACKEND", "XDG_CONFIG_HOME"}) {
+    env[name] = std::nullopt;
+  }
   for (const auto& [name, value] : extra) {
     env[name] = value;
   }

@@ -45,9 +45,14 @@ class ProgramTest : public testing::Test {
   /// A wrapper for run() that trusts the authority ca.pem alone and hides the libraries that
   /// `hidden` matches, in a mount namespace of the run's own; empty where there can be none.
   std::vector<std::string> trustingTheAuthority(const std::string& hidden = "") const;
+  /// The same wrapper with the system's own trust.
+  std::vector<std::string> hidingLibraries(const std::string& hidden) const;
+  /// A wrapper for run() in a network namespace of its own, where nftables drops every packet
+  /// to the port of `url` (http://127.0.0.1:PORT/...), as a firewall or a dead link does.
+  static std::vector<std::string> droppingPacketsTo(const std::string& url);
 
-  /// The sandbox's variables (the override, test-mode and display variables removed) and
-  /// `extra` on top.
+  /// The sandbox's variables (the override, test-mode, display, proxy, trust and desktop
+  /// session variables removed) and `extra` on top.
   Env environment(const Env& extra = {}) const;
   /// Runs the program from the sandbox, through `wrapper` (prlimit, setpriv, ...) if given.
   ProcessResult run(const std::vector<std::string>& args = {}, const Env& extra = {},

@@ -12,7 +12,7 @@ using namespace testing_support;
 namespace {
 
 // Where the server stands for the second run.
-enum class Standing { kUp, kStopped, kUntrusted, kUnknownHost };
+enum class Standing { kUp, kStopped, kDropped, kUntrusted, kUnknownHost };
 
 struct Freshness {
   const char* name;
@@ -52,6 +52,7 @@ const Freshness kRows[] = {
     {.name = "AnotherUrl", .cacheControl = kMaxAge, .change = "ln \"$1/agent.zip\" \"$1/b.zip\" && sed -i 's|/agent.zip|/b.zip|' \"$2\""},
     {.name = "StaleIfErrorServerStopped", .cacheControl = kStale, .server = Standing::kStopped, .request = false, .err = kCached + "*Couldn't connect to server " + kUrl + "\n"},
     {.name = "StaleIfErrorHostUnknown", .cacheControl = kStale, .server = Standing::kUnknownHost, .request = false, .err = kCached + "Could not resolve host: endpoint.test http://endpoint.test:*/agent.zip\n"},
+    {.name = "StaleIfErrorPacketsDropped", .cacheControl = kStale, .server = Standing::kDropped, .request = false, .err = kCached + "the endpoint could not be reached in time (15 s): * " + kUrl + "\n"},
     {.name = "StaleIfError503", .cacheControl = kStale, .change = "touch \"$1/down\"", .err = kCached + "status 503 " + kUrl + "\n"},
     {.name = "StaleIfError404", .cacheControl = kStale, .change = "rm \"$1/agent.zip\"", .err = statusAtFirstData("404"), .exitStatus = 255},
     {.name = "StaleIfErrorUntrustedCertificate", .cacheControl = kStale, .server = Standing::kUntrusted, .request = false, .err = transferFailure("*certificate*", kUrl), .exitStatus = 255},
@@ -98,6 +99,11 @@ TEST_P(FreshnessTest, Row) {
     const std::vector<std::string> unknown = ownHosts("unknown");
     secondWrapper.insert(secondWrapper.begin(), unknown.begin(), unknown.end());
   }
+  if (row.server == Standing::kDropped &&
+      runProcess({"/usr/bin/unshare", "-n", "true"}).exitStatus != 0) {
+    ASSERT_EQ(nullptr, std::getenv("CI")) << "no network namespace for this row";
+    GTEST_SKIP() << "no network namespace here for this row";
+  }
   if (row.server >= Standing::kUntrusted &&
       (firstWrapper.empty() || runProcess({"/usr/bin/unshare", "-m", "true"}).exitStatus != 0)) {
     ASSERT_EQ(nullptr, std::getenv("CI")) << "no mount namespace for this row";
@@ -115,6 +121,9 @@ TEST_P(FreshnessTest, Row) {
 
   if (row.server == Standing::kStopped) {
     server.reset();  // nothing listens there now
+  } else if (row.server == Standing::kDropped) {
+    const std::vector<std::string> dropping = droppingPacketsTo(url);
+    secondWrapper.insert(secondWrapper.begin(), dropping.begin(), dropping.end());
   }
   ASSERT_EQ(0, runProcess({"/bin/sh", "-c", row.change, record, root_.path(),
                            resources_ + "/installAgentURL.txt"})

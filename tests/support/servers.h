@@ -44,6 +44,24 @@ class Endpoint {
   bool tls_ = false;
 };
 
+/// squid, a forward proxy that caches nothing, on 127.0.0.1 and a free port, until the object
+/// ends; with `htpasswd` lines, for those users alone, through Basic authentication.
+class Proxy {
+ public:
+  explicit Proxy(const std::string& htpasswd = "");
+
+  /// "http://[credentials@]127.0.0.1:PORT".
+  std::string url(const std::string& credentials = "") const;
+  /// How many requests it has served (status 200, a tunnel's included), waiting (up to 10 s)
+  /// until there are at least `count`.
+  size_t served(size_t count = 0) const;
+
+ private:
+  ScopedTempDir dir_;
+  std::unique_ptr<Child> process_;
+  int port_ = 0;
+};
+
 }  // namespace testing_support
 
 #endif  // TESTS_SUPPORT_SERVERS_H_
