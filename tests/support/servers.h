@@ -20,11 +20,12 @@ struct Request {
   uint64_t bodyBytes = 0;  // body bytes the server's socket accepted
 };
 
-enum class Server { kEndpoint, kNginx };
+enum class Server { kEndpoint, kNginx, kSquid };
 
 /// bi-endpoint on 127.0.0.1 and a free port, serving `archive` (none when empty), told to
 /// misbehave by `args` (its --help), until the object ends. With kNginx, nginx serves the
-/// directory `archive` instead, with the options of support/nginx.sh.
+/// directory `archive` instead, with the options of support/nginx.sh; with kSquid, squid is a
+/// proxy there, with the options of support/squid.sh (`archive` empty).
 class Endpoint {
  public:
   explicit Endpoint(const std::string& archive, const std::vector<std::string>& args = {},
@@ -42,24 +43,6 @@ class Endpoint {
   std::unique_ptr<Child> process_;
   int port_ = 0;
   bool tls_ = false;
-};
-
-/// squid, a forward proxy that caches nothing, on 127.0.0.1 and a free port, until the object
-/// ends; with `htpasswd` lines, for those users alone, through Basic authentication.
-class Proxy {
- public:
-  explicit Proxy(const std::string& htpasswd = "");
-
-  /// "http://[credentials@]127.0.0.1:PORT".
-  std::string url(const std::string& credentials = "") const;
-  /// How many requests it has served (status 200, a tunnel's included), waiting (up to 10 s)
-  /// until there are at least `count`.
-  size_t served(size_t count = 0) const;
-
- private:
-  ScopedTempDir dir_;
-  std::unique_ptr<Child> process_;
-  int port_ = 0;
 };
 
 }  // namespace testing_support
