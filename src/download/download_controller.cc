@@ -1,6 +1,7 @@
 #include "download/download_controller.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "bootstrap/report.h"
@@ -72,7 +73,12 @@ fw::UrlSessionConfiguration sessionConfiguration(const fw::TrustStore& trust) {
 // The log line for a route a transfer takes; empty where there is nothing to say (direct).
 std::string routeLine(const std::string& url, const fw::ProxyRoute& route) {
   if (!route.problem.empty()) {
-    return "No desktop proxy settings: " + route.problem + "; the environment alone decides";
+    // Outside a desktop session there are no desktop settings to miss.
+    const bool desktop = std::getenv("XDG_CURRENT_DESKTOP") != nullptr ||
+                         std::getenv("DESKTOP_SESSION") != nullptr;
+    return desktop ? "No desktop proxy settings: " + route.problem +
+                         "; the environment alone decides"
+                   : "";
   }
   if (route.proxy.empty()) {
     return "";

@@ -94,8 +94,9 @@ std::vector<std::string> ProgramTest::hidingLibraries(const std::string& hidden)
 
 std::vector<std::string> ProgramTest::droppingPacketsTo(const std::string& url) {
   const size_t port = url.find(':', url.find("://") + 3) + 1;
-  return {"/usr/bin/unshare", "-n", "/bin/sh", "-c", kDropping,
-          url.substr(port, url.find('/', port) - port)};
+  return {"/usr/bin/unshare", "-n",
+          "/bin/sh",          "-c",
+          kDropping,          url.substr(port, url.find('/', port) - port)};
 }
 
 std::string ProgramTest::cacheDir() const {

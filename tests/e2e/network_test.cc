@@ -19,7 +19,7 @@ struct Route {
   const char* name;
   // The run's variables and GNOME's proxy settings (a keyfile), where {PROXY} and {AUTH} stand
   // for the open and the authenticating squid's host:port ({PROXYPORT}, {AUTHPORT} their ports),
-// {DEAD} for a port where nothing listens,
+  // {DEAD} for a port where nothing listens,
   // {ROOT} for the sandbox; "" runs outside a GNOME session.
   Env env = {};
   const char* desktop = "";
@@ -32,17 +32,20 @@ struct Route {
   size_t auth = 0;  // and by the authenticating one
 };
 
-const char* const kManual = "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n"
-                            "[system/proxy/http]\nhost='127.0.0.1'\nport={PROXYPORT}\n";
-const char* const kManualDead = "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n"
-                                "[system/proxy/http]\nhost='127.0.0.1'\nport={DEAD}\n";
+const char* const kManual =
+    "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n"
+    "[system/proxy/http]\nhost='127.0.0.1'\nport={PROXYPORT}\n";
+const char* const kManualDead =
+    "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n"
+    "[system/proxy/http]\nhost='127.0.0.1'\nport={DEAD}\n";
 const char* const kManualWithCredentials =
     "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n[system/proxy/http]\nhost='127.0.0.1'\n"
     "port={AUTHPORT}\nuse-authentication=true\nauthentication-user='alice'\n"
     "authentication-password='s3cret'\n";
 // localhost direct, anything else through a proxy that is down, then the open squid.
-const char* const kPac = "[system/proxy]\nmode='auto'\nignore-hosts=@as []\n"
-                         "autoconfig-url='file://{ROOT}/proxy.pac'\n";
+const char* const kPac =
+    "[system/proxy]\nmode='auto'\nignore-hosts=@as []\n"
+    "autoconfig-url='file://{ROOT}/proxy.pac'\n";
 const std::string kThrough = "Downloading\nUsing the proxy http://127.0.0.1:* (";
 const std::string kDesktops = "the desktop's proxy settings) for http://127.0.0.1:*/agent.zip\n";
 
@@ -116,14 +119,16 @@ TEST_P(NetworkTest, Row) {
               filledIn("function FindProxyForURL(url, host) { return host == 'localhost' ? "
                        "'DIRECT' : 'PROXY 127.0.0.1:{DEAD}; PROXY {PROXY}'; }",
                        values));
-    env.insert({{"GSETTINGS_BACKEND", "keyfile"}, {"XDG_CONFIG_HOME", root_ / "config"},
-                {"DESKTOP_SESSION", "gnome"}, {"XDG_CURRENT_DESKTOP", "GNOME"}});
+    env.insert({{"GSETTINGS_BACKEND", "keyfile"},
+                {"XDG_CONFIG_HOME", root_ / "config"},
+                {"DESKTOP_SESSION", "gnome"},
+                {"XDG_CURRENT_DESKTOP", "GNOME"}});
   }
   std::string url = server.url();
   setEndpointUrl(url.replace(url.find("127.0.0.1"), 9, row.host));
-  const ProcessResult result =
-      run({}, env, row.hideLibproxy ? hidingLibraries("/usr/lib/*/libproxy.so.1")
-                                  : std::vector<std::string>{});
+  const ProcessResult result = run(
+      {}, env,
+      row.hideLibproxy ? hidingLibraries("/usr/lib/*/libproxy.so.1") : std::vector<std::string>{});
 
   EXPECT_EQ(0, ::fnmatch(row.err.c_str(), result.err.c_str(), 0)) << result.err;
   EXPECT_EQ(row.exitStatus, result.exitStatus) << result.err;

@@ -61,8 +61,10 @@ Endpoint::Endpoint(const std::string& archive, const std::vector<std::string>& a
                    Server server) {
   const bool nginx = server == Server::kNginx;
   const bool script = nginx || server == Server::kSquid;
-  std::vector<std::string> argv = {
-      nginx ? BI_NGINX_PATH : script ? BI_SQUID_PATH : BI_ENDPOINT_PATH, "--port", "0"};
+  std::vector<std::string> argv = {nginx    ? BI_NGINX_PATH
+                                   : script ? BI_SQUID_PATH
+                                            : BI_ENDPOINT_PATH,
+                                   "--port", "0"};
   argv.insert(argv.end(), {"--port-file", dir_ / "port", "--log", dir_ / "requests.log"});
   if (!archive.empty()) {
     argv.insert(argv.end(), {nginx ? "--root" : "--archive", archive});
