@@ -30,7 +30,7 @@ bool downloadInstallAgentFromZR(const char* destination, const char* url, Report
   // libcurl, and libproxy where the environment leaves the proxy to the desktop's settings,
   // load while the runner sets up its window.
   fw::UrlSession::prepare();
-  if (!fw::environmentRouteFor(downloadFrom).decides()) {
+  if (fw::inDesktopSession() && !fw::environmentRouteFor(downloadFrom).decides()) {
     fw::prepareSystemProxies();
   }
   return CallNSApplicationMain(0, EMPTY_ARGV) != 0;

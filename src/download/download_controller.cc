@@ -1,12 +1,12 @@
 #include "download/download_controller.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
 #include "bootstrap/report.h"
 #include "download/display_text.h"
 #include "download/download_bridge.h"
+#include "framework/net/system_proxies.h"
 #include "framework/net/trust_environment.h"
 #include "framework/os/main_bundle.h"
 #include "framework/os/paths.h"
@@ -64,7 +64,9 @@ fw::UrlSessionConfiguration sessionConfiguration(const fw::TrustStore& trust) {
   configuration.lowSpeedLimit = 1;
   configuration.lowSpeedTime = std::chrono::seconds(60);
   configuration.connectTimeout = kConnectTimeout;
-  configuration.usesSystemProxySettings = true;
+  // Outside a desktop session its settings are none, and libproxy with its plugins (a JavaScript
+  // engine among them) would cost a run from the cache twice its time and memory.
+  configuration.usesSystemProxySettings = fw::inDesktopSession();
   configuration.trust = trust;
   configuration.temporaryFilePrefix = "zrdl";
   return configuration;
@@ -73,12 +75,7 @@ fw::UrlSessionConfiguration sessionConfiguration(const fw::TrustStore& trust) {
 // The log line for a route a transfer takes; empty where there is nothing to say (direct).
 std::string routeLine(const std::string& url, const fw::ProxyRoute& route) {
   if (!route.problem.empty()) {
-    // Outside a desktop session there are no desktop settings to miss.
-    const bool desktop = std::getenv("XDG_CURRENT_DESKTOP") != nullptr ||
-                         std::getenv("DESKTOP_SESSION") != nullptr;
-    return desktop ? "No desktop proxy settings: " + route.problem +
-                         "; the environment alone decides"
-                   : "";
+    return "No desktop proxy settings: " + route.problem + "; the environment alone decides";
   }
   if (route.proxy.empty()) {
     return "";

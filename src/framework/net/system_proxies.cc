@@ -109,6 +109,17 @@ std::optional<std::vector<std::string>> systemProxiesFor(const std::string& url,
   return proxies;
 }
 
+bool inDesktopSession() {
+  for (const char* name :
+       {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID", "KDE_FULL_SESSION"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      return true;
+    }
+  }
+  return false;
+}
+
 void prepareSystemProxies() {
   // Detached: nothing waits for it but the first question, through the once.
   std::thread([] { loaded(); }).detach();

@@ -22,6 +22,10 @@ std::optional<std::vector<std::string>> systemProxiesFor(const std::string& url,
 /// overlaps other work; a first systemProxiesFor() that comes sooner waits for it.
 void prepareSystemProxies();
 
+/// Whether a desktop session runs (GNOME, KDE, and the like say so in the environment), whose
+/// settings may name proxies: outside one, libproxy has nothing to read but the environment.
+bool inDesktopSession();
+
 /// A proxy of libproxy's answer in libcurl's form: "direct://" as "", a SOCKS proxy of
 /// unspecified version ("socks://") as SOCKS 5; none for a kind that libcurl has no name for.
 std::optional<std::string> curlProxyOf(const std::string& libproxyEntry);
