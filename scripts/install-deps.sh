@@ -14,13 +14,18 @@ set -eu
 # parsers' fuzzing, and for the home on other file systems xfsprogs, btrfs-progs and bindfs with
 # fuse3. The release build and the tests of the program in older and newer systems add
 # debootstrap, for the Debian roots. The benchmarks add nginx, which the tests of the cache's
-# freshness serve from too, with faketime to move the program's clock both ways.
+# freshness serve from too, with faketime to move the program's clock both ways. The proxies'
+# tests add squid with apache2-utils' htpasswd, libproxy with its GSettings and PAC plugins and
+# GNOME's proxy schemas (which the program loads at run time on a desktop), and for a network
+# that drops packets iproute2 and nftables.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev libsodium-dev unzip
   zip openssl curl util-linux bsdutils tmux strace minisign libcurl3-gnutls
   weston xvfb xauth xdotool imagemagick x11-utils python3-xlib dbus at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev nginx-light faketime
-  xfsprogs btrfs-progs bindfs fuse3 debootstrap"
+  xfsprogs btrfs-progs bindfs fuse3 debootstrap
+  squid apache2-utils libproxy1v5 libproxy1-plugin-gsettings libproxy1-plugin-webkit
+  gsettings-desktop-schemas iproute2 nftables"
 
 missing=""
 for package in $packages; do
