@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -110,14 +111,12 @@ std::optional<std::vector<std::string>> systemProxiesFor(const std::string& url,
 }
 
 bool inDesktopSession() {
-  for (const char* name :
-       {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID", "KDE_FULL_SESSION"}) {
+  const char* const names[] = {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID",
+                               "KDE_FULL_SESSION"};
+  return std::ranges::any_of(names, [](const char* name) {
     const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') {
-      return true;
-    }
-  }
-  return false;
+    return value != nullptr && *value != '\0';
+  });
 }
 
 void prepareSystemProxies() {
