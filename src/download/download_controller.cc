@@ -6,6 +6,7 @@
 #include "bootstrap/report.h"
 #include "download/display_text.h"
 #include "download/download_bridge.h"
+#include "download/progress_text.h"
 #include "framework/os/main_bundle.h"
 #include "framework/os/paths.h"
 #include "framework/os/system_log.h"
@@ -22,6 +23,9 @@ constexpr long kFirstFailingStatus = 400;
 constexpr long kNotModified = 304;
 constexpr double kSplashSize = 400.0;
 constexpr double kDelayedCloseSeconds = 3.0;
+// How often the detail line may change: often enough to see the bytes come in, seldom enough to
+// be read, and to cost a fast download nothing.
+constexpr std::chrono::milliseconds kDetailInterval{250};
 
 const char* const kDownloadingText = "Downloading";
 const char* const kInstallingText = "Initializing the installer";
@@ -65,7 +69,8 @@ Download::Download(fw::Application& application, const Outlets& outlets)
       image_(outlets.image),
       downloadPercent_(outlets.downloadPercent),
       window_(outlets.window),
-      cancel_(outlets.cancel) {}
+      cancel_(outlets.cancel),
+      detail_(outlets.detail) {}
 
 Download::~Download() {
   // The session's worker calls back into this object, and uses urlSession_: end it while
@@ -158,6 +163,7 @@ void Download::failure(const std::string& message, fw::Color color) {
   progress_->stopAnimation();
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
+  detail_->setStringValue("");
   downloadPercent_->setStringValue(message);
   downloadPercent_->setTextColor(color);
   window_->layoutIfNeeded();
@@ -211,6 +217,9 @@ bool Download::firstData() {
   }
   onMainThread([&] {
     progress_->setDoubleValue(0.0);
+    received_ = 0;
+    rate_ = RateEstimate();
+    detailShown_ = {};
     if (fileLength_ != -1) {
       progress_->setMaxValue(static_cast<double>(fileLength_));
       progress_->setIndeterminate(false);
@@ -256,6 +265,13 @@ void Download::progressUpdate(int64_t bytes) {
   onMainThread([&] {
     downloadPercent_->setStringValue(kDownloadingText);
     progress_->incrementBy(static_cast<double>(bytes));
+    received_ += bytes;
+    const auto now = RateEstimate::Clock::now();
+    if (now - detailShown_ >= kDetailInterval) {
+      detailShown_ = now;
+      rate_.add(received_, now);
+      detail_->setStringValue(progressText(received_, fileLength_, rate_.secondsLeft(fileLength_)));
+    }
     window_->layoutIfNeeded();
     window_->setViewsNeedDisplay(true);
   });
@@ -302,6 +318,7 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
 void Download::installingDisplay() {
   onMainThread([&] {
     downloadPercent_->setStringValue(kInstallingText);
+    detail_->setStringValue("");
     progress_->setIndeterminate(true);
     progress_->startAnimation();
     cancel_->setEnabled(false);

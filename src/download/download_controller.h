@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "download/rate_estimate.h"
 #include "framework/net/url_session.h"
 #include "framework/ui/application.h"
 #include "framework/ui/window.h"
@@ -35,6 +36,7 @@ class Download : public fw::ApplicationDelegate,
     fw::ProgressIndicator* progress = nullptr;
     fw::TextFieldCell* downloadPercent = nullptr;
     fw::Button* cancel = nullptr;
+    fw::TextFieldCell* detail = nullptr;
   };
 
   Download(fw::Application& application, const Outlets& outlets);
@@ -71,6 +73,8 @@ class Download : public fw::ApplicationDelegate,
   /// The steps at the first data of a transfer (or at its end, when no data came). Returns true
   /// when they ended the transfer.
   bool firstData();
+  /// Moves the bar on by `bytes` and, a few times a second, says in the detail line how far the
+  /// transfer is. Main thread.
   void progressUpdate(int64_t bytes);
   void installingDisplay();
   /// When the bundle trusts keys: fetches the archive's signature and checks it; on failure,
@@ -99,6 +103,10 @@ class Download : public fw::ApplicationDelegate,
   std::shared_ptr<fw::DownloadTask> theDownload_;
   std::string installAgentLocation_;
   fw::Button* cancel_;
+  fw::TextFieldCell* detail_;
+  int64_t received_ = 0;  // of this transfer's body; main thread only, as are the two below
+  RateEstimate rate_;
+  RateEstimate::Clock::time_point detailShown_{};
   std::optional<std::string> validationString_;
   std::unique_ptr<fw::UrlSession> urlSession_;
   std::vector<std::unique_ptr<fw::UrlSession>> replacedSessions_;
