@@ -156,6 +156,8 @@ void Download::downloadFromURL(const std::string& url) {
 }
 
 void Download::failure(const std::string& message, fw::Color color) {
+  // First: each change below may be drawn at once, and none with the transfer's detail.
+  detail_->setStringValue("");
   cancel_->setTitle("Close");
   // The installing display disabled it: a window whose only button stays off could not be
   // dismissed on a terminal, nor on a desktop without a window manager.
@@ -163,7 +165,6 @@ void Download::failure(const std::string& message, fw::Color color) {
   progress_->stopAnimation();
   progress_->setIndeterminate(false);
   progress_->setDoubleValue(progress_->maxValue());
-  detail_->setStringValue("");
   downloadPercent_->setStringValue(message);
   downloadPercent_->setTextColor(color);
   window_->layoutIfNeeded();
@@ -317,8 +318,9 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
 
 void Download::installingDisplay() {
   onMainThread([&] {
-    downloadPercent_->setStringValue(kInstallingText);
+    // The detail goes first: the new status is drawn at once, and must not come with the old.
     detail_->setStringValue("");
+    downloadPercent_->setStringValue(kInstallingText);
     progress_->setIndeterminate(true);
     progress_->startAnimation();
     cancel_->setEnabled(false);
