@@ -72,7 +72,7 @@ std::string sizeText(uint64_t bytes) {
 }
 
 std::string progressText(int64_t received, int64_t expected, std::optional<double> secondsLeft) {
-  const std::string got = sizeText(static_cast<uint64_t>(std::max<int64_t>(received, 0)));
+  std::string got = sizeText(static_cast<uint64_t>(std::max<int64_t>(received, 0)));
   if (expected < 0) {
     return got;
   }
