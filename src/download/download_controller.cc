@@ -23,9 +23,9 @@ constexpr long kFirstFailingStatus = 400;
 constexpr long kNotModified = 304;
 constexpr double kSplashSize = 400.0;
 constexpr double kDelayedCloseSeconds = 3.0;
-// How often the detail line may change: often enough to see the bytes come in, seldom enough to
-// be read, and to cost a fast download nothing.
-constexpr std::chrono::milliseconds kDetailInterval{250};
+// How often the detail line is said anew: often enough to see the bytes come in, seldom enough
+// for the line to be read. On a timer, not at each piece of data: a fast download pays nothing.
+constexpr double kDetailIntervalSeconds = 0.25;
 
 const char* const kDownloadingText = "Downloading";
 const char* const kInstallingText = "Initializing the installer";
@@ -157,6 +157,7 @@ void Download::downloadFromURL(const std::string& url) {
 
 void Download::failure(const std::string& message, fw::Color color) {
   // First: each change below may be drawn at once, and none with the transfer's detail.
+  detailShown_ = false;
   detail_->setStringValue("");
   cancel_->setTitle("Close");
   // The installing display disabled it: a window whose only button stays off could not be
@@ -218,14 +219,17 @@ bool Download::firstData() {
   }
   onMainThread([&] {
     progress_->setDoubleValue(0.0);
-    received_ = 0;
-    rate_ = RateEstimate();
-    detailShown_ = {};
     if (fileLength_ != -1) {
       progress_->setMaxValue(static_cast<double>(fileLength_));
       progress_->setIndeterminate(false);
     } else {
       progress_->setIndeterminate(true);
+    }
+    received_ = 0;
+    rate_ = RateEstimate();
+    if (!detailShown_) {
+      detailShown_ = true;
+      showDetail();
     }
   });
   return false;
@@ -267,15 +271,18 @@ void Download::progressUpdate(int64_t bytes) {
     downloadPercent_->setStringValue(kDownloadingText);
     progress_->incrementBy(static_cast<double>(bytes));
     received_ += bytes;
-    const auto now = RateEstimate::Clock::now();
-    if (now - detailShown_ >= kDetailInterval) {
-      detailShown_ = now;
-      rate_.add(received_, now);
-      detail_->setStringValue(progressText(received_, fileLength_, rate_.secondsLeft(fileLength_)));
-    }
     window_->layoutIfNeeded();
     window_->setViewsNeedDisplay(true);
   });
+}
+
+void Download::showDetail() {
+  if (!detailShown_) {
+    return;
+  }
+  rate_.add(received_, RateEstimate::Clock::now());
+  detail_->setStringValue(progressText(received_, fileLength_, rate_.secondsLeft(fileLength_)));
+  application_.runLoop().addTimer(kDetailIntervalSeconds, [this] { showDetail(); });
 }
 
 void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::string& location) {
@@ -319,6 +326,7 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
 void Download::installingDisplay() {
   onMainThread([&] {
     // The detail goes first: the new status is drawn at once, and must not come with the old.
+    detailShown_ = false;
     detail_->setStringValue("");
     downloadPercent_->setStringValue(kInstallingText);
     progress_->setIndeterminate(true);

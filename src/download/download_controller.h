@@ -73,9 +73,11 @@ class Download : public fw::ApplicationDelegate,
   /// The steps at the first data of a transfer (or at its end, when no data came). Returns true
   /// when they ended the transfer.
   bool firstData();
-  /// Moves the bar on by `bytes` and, a few times a second, says in the detail line how far the
-  /// transfer is. Main thread.
   void progressUpdate(int64_t bytes);
+  /// Says in the detail line how far the transfer is, and again a few times a second until the
+  /// phase changes: also while nothing arrives, so that a stall shows as a time left that grows,
+  /// not one that stands still. Main thread.
+  void showDetail();
   void installingDisplay();
   /// When the bundle trusts keys: fetches the archive's signature and checks it; on failure,
   /// logs the cause and shows it. True, with the signer's key id, when the archive is verified.
@@ -106,7 +108,7 @@ class Download : public fw::ApplicationDelegate,
   fw::TextFieldCell* detail_;
   int64_t received_ = 0;  // of this transfer's body; main thread only, as are the two below
   RateEstimate rate_;
-  RateEstimate::Clock::time_point detailShown_{};
+  bool detailShown_ = false;  // until the phase changes
   std::optional<std::string> validationString_;
   std::unique_ptr<fw::UrlSession> urlSession_;
   std::vector<std::unique_ptr<fw::UrlSession>> replacedSessions_;
