@@ -15,6 +15,7 @@
 #include <future>
 #include <iostream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -98,7 +99,13 @@ class WindowScreenshots : public GuiBench {
 };
 
 TEST_F(WindowScreenshots, Downloading) {
-  Endpoint server(archive_, {"--rate", "100"});
+  // Megabytes that do not compress, at a rate that leaves the size line its time left by the
+  // middle: "10.0 MB of 20.0 MB, about 5 seconds left".
+  std::string padding(20'000'000, '\0');
+  std::mt19937_64 random(1);
+  std::generate(padding.begin(), padding.end(), [&] { return static_cast<char>(random()); });
+  makeZip(archive_, {{"install", kRecordingAgent}, {"padding", padding}});
+  Endpoint server(archive_, {"--rate", "2000000"});
   setEndpointUrl(server.url());
   const auto program = startOnDisplay();
   const std::string window = waitForWindow(*program);

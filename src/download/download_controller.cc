@@ -6,6 +6,7 @@
 #include "bootstrap/report.h"
 #include "download/display_text.h"
 #include "download/download_bridge.h"
+#include "download/progress_text.h"
 #include "framework/net/system_proxies.h"
 #include "framework/net/trust_environment.h"
 #include "framework/os/main_bundle.h"
@@ -24,6 +25,9 @@ constexpr long kFirstFailingStatus = 400;
 constexpr long kNotModified = 304;
 constexpr double kSplashSize = 400.0;
 constexpr double kDelayedCloseSeconds = 3.0;
+// How often the detail line is said anew: often enough to see the bytes come in, seldom enough
+// for the line to be read. On a timer, not at each piece of data: a fast download pays nothing.
+constexpr double kDetailIntervalSeconds = 0.25;
 
 const char* const kDownloadingText = "Downloading";
 const char* const kInstallingText = "Initializing the installer";
@@ -95,7 +99,8 @@ Download::Download(fw::Application& application, const Outlets& outlets)
       image_(outlets.image),
       downloadPercent_(outlets.downloadPercent),
       window_(outlets.window),
-      cancel_(outlets.cancel) {}
+      cancel_(outlets.cancel),
+      detail_(outlets.detail) {}
 
 Download::~Download() {
   // The session's worker calls back into this object, and uses urlSession_: end it while
@@ -196,6 +201,9 @@ void Download::downloadFromURL(const std::string& url) {
 }
 
 void Download::failure(const std::string& message, fw::Color color) {
+  // First: each change below may be drawn at once, and none with the transfer's detail.
+  detailShown_ = false;
+  detail_->setStringValue("");
   cancel_->setTitle("Close");
   // The installing display disabled it: a window whose only button stays off could not be
   // dismissed on a terminal, nor on a desktop without a window manager.
@@ -262,6 +270,12 @@ bool Download::firstData() {
     } else {
       progress_->setIndeterminate(true);
     }
+    received_ = 0;
+    rate_ = RateEstimate();
+    if (!detailShown_) {
+      detailShown_ = true;
+      showDetail();
+    }
   });
   return false;
 }
@@ -301,9 +315,19 @@ void Download::progressUpdate(int64_t bytes) {
   onMainThread([&] {
     downloadPercent_->setStringValue(kDownloadingText);
     progress_->incrementBy(static_cast<double>(bytes));
+    received_ += bytes;
     window_->layoutIfNeeded();
     window_->setViewsNeedDisplay(true);
   });
+}
+
+void Download::showDetail() {
+  if (!detailShown_) {
+    return;
+  }
+  rate_.add(received_, RateEstimate::Clock::now());
+  detail_->setStringValue(progressText(received_, fileLength_, rate_.secondsLeft(fileLength_)));
+  application_.runLoop().addTimer(kDetailIntervalSeconds, [this] { showDetail(); });
 }
 
 void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::string& location) {
@@ -346,6 +370,9 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
 
 void Download::installingDisplay() {
   onMainThread([&] {
+    // The detail goes first: the new status is drawn at once, and must not come with the old.
+    detailShown_ = false;
+    detail_->setStringValue("");
     downloadPercent_->setStringValue(kInstallingText);
     progress_->setIndeterminate(true);
     progress_->startAnimation();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "download/rate_estimate.h"
 #include "framework/net/url_session.h"
 #include "framework/ui/application.h"
 #include "framework/ui/window.h"
@@ -35,6 +36,7 @@ class Download : public fw::ApplicationDelegate,
     fw::ProgressIndicator* progress = nullptr;
     fw::TextFieldCell* downloadPercent = nullptr;
     fw::Button* cancel = nullptr;
+    fw::TextFieldCell* detail = nullptr;
   };
 
   Download(fw::Application& application, const Outlets& outlets);
@@ -72,6 +74,10 @@ class Download : public fw::ApplicationDelegate,
   /// when they ended the transfer.
   bool firstData();
   void progressUpdate(int64_t bytes);
+  /// Says in the detail line how far the transfer is, and again a few times a second until the
+  /// phase changes: also while nothing arrives, so that a stall shows as a time left that grows,
+  /// not one that stands still. Main thread.
+  void showDetail();
   void installingDisplay();
   /// When the bundle trusts keys: fetches the archive's signature and checks it; on failure,
   /// logs the cause and shows it. True, with the signer's key id, when the archive is verified.
@@ -99,6 +105,10 @@ class Download : public fw::ApplicationDelegate,
   std::shared_ptr<fw::DownloadTask> theDownload_;
   std::string installAgentLocation_;
   fw::Button* cancel_;
+  fw::TextFieldCell* detail_;
+  int64_t received_ = 0;  // of this transfer's body; main thread only, as are the two below
+  RateEstimate rate_;
+  bool detailShown_ = false;  // until the phase changes
   std::optional<std::string> validationString_;
   std::unique_ptr<fw::UrlSession> urlSession_;
   std::vector<std::unique_ptr<fw::UrlSession>> replacedSessions_;

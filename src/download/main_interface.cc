@@ -14,8 +14,9 @@ class DownloadInterface : public fw::MainInterface {
     window.button().setTitle("Cancel");
     window.button().setAction([&window] { window.close(); });
     controller_ = std::make_unique<Download>(
-        application, Download::Outlets{&window, &window.imageView(), &window.progressIndicator(),
-                                       &window.statusText(), &window.button()});
+        application,
+        Download::Outlets{&window, &window.imageView(), &window.progressIndicator(),
+                          &window.statusText(), &window.button(), &window.detailText()});
     controller_->init();
     application.setDelegate(controller_.get());
     window.setDelegate(controller_.get());

@@ -49,8 +49,9 @@ TEST_F(DownloadTest, CacheFilesOfAnyContent) {
 }
 
 // Tests the bar on a terminal: it fills while the archive arrives when its length is known, and
-// stays still, without a filled part, when it is not; a run from the cache, over before the
-// window is due, draws nothing.
+// stays still, without a filled part, when it is not, and the line under it says how much of how
+// much has arrived, or how much alone; a run from the cache, over before the window is due, draws
+// nothing.
 TEST_F(DownloadTest, BarIsIndeterminateWithoutALength) {
   makeZip(archive_, {{"install", kRecordingAgent}, {"padding", std::string(600'000, 'p')}});
   for (const bool announced : {true, false}) {
@@ -67,6 +68,8 @@ TEST_F(DownloadTest, BarIsIndeterminateWithoutALength) {
     EXPECT_EQ(0, result.exitStatus) << result.out;
     const std::string downloading = result.out.substr(0, result.out.find("Initializing"));
     EXPECT_EQ(announced, downloading.find('#') != std::string::npos) << downloading;
+    EXPECT_EQ(announced, downloading.find(" bytes of ") != std::string::npos) << downloading;
+    EXPECT_NE(std::string::npos, downloading.find(" bytes\033[K")) << downloading;
   }
   Endpoint server(archive_);
   setEndpointUrl(server.url());

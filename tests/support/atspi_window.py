@@ -21,6 +21,7 @@ The window's own controls are read apart from its title bar (a panel), which hol
 and the close control.
 """
 import os
+import re
 import sys
 import time
 
@@ -191,12 +192,17 @@ class Watcher:
         if not any(0 < value < 1 for value in self.bar_values):
             self.failures.append("the bar never showed a value of the download: %s"
                                  % sorted(self.bar_values))
+        ties = [r'described by label "\d+ bytes of ', r'label "\d+ bytes of [^"]+"\n +description for']
+        if self.run == "Cancel" and not all(re.search(tie, tree) for tie in ties):
+            self.failures.append("the size line does not describe the bar mid-download")
         if self.run == "FailedUnzip":
             spoken = [e for e in self.events if e.startswith(
                 ("object:announcement", "object:property-change:accessible-description"))]
             for phase in PHASES:
                 if not any(e.endswith(": " + phase) for e in spoken):
                     self.failures.append("%r was not announced" % phase)
+            # The size line changes a few times a second: read with the bar, never spoken.
+            self.failures += ["announced: " + e for e in spoken if " of " in e]
             # Only an active window has a focused control: a display without a keyboard (the
             # headless compositor's) activates no window.
             if " active" in tree and "enabled focused" not in tree:

@@ -39,6 +39,8 @@ std::optional<DownloadWindowInterface> findObjects(GObjectPtr<GtkBuilder> builde
       static_cast<GtkProgressBar*>(objectOfType(raw, "progress", GTK_TYPE_PROGRESS_BAR, error));
   ui.status = static_cast<GtkLabel*>(objectOfType(raw, "status", GTK_TYPE_LABEL, error));
   ui.button = static_cast<GtkButton*>(objectOfType(raw, "button", GTK_TYPE_BUTTON, error));
+  std::string noDetail;
+  ui.detail = static_cast<GtkLabel*>(objectOfType(raw, "detail", GTK_TYPE_LABEL, &noDetail));
   ui.builder = std::move(builder);
   if (ui.window == nullptr || ui.splash == nullptr || ui.progress == nullptr ||
       ui.status == nullptr || ui.button == nullptr) {

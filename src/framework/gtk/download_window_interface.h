@@ -15,8 +15,9 @@ namespace fw {
 inline constexpr char kDownloadWindowInterfaceFile[] = "download_window.ui";
 
 /// The download window's toolkit objects, found by their ids in the interface file ("window",
-/// "splash", "progress", "status", "button"). The builder owns them all; the window also
-/// belongs to GTK's list of toplevels until it is destroyed.
+/// "splash", "progress", "status", "button", and "detail" where the file has that label). The
+/// builder owns them all; the window also belongs to GTK's list of toplevels until it is
+/// destroyed.
 struct DownloadWindowInterface {
   GObjectPtr<GtkBuilder> builder;
   GtkWindow* window = nullptr;
@@ -24,10 +25,12 @@ struct DownloadWindowInterface {
   GtkProgressBar* progress = nullptr;
   GtkLabel* status = nullptr;
   GtkButton* button = nullptr;
+  GtkLabel* detail = nullptr;  // null: the file shows no detail line
 };
 
 /// Builds the interface from a GtkBuilder file. None, with the reason in `error`, when the file
-/// cannot be read or parsed, or lacks one of the objects (or has it of another class).
+/// cannot be read or parsed, or lacks one of the objects but "detail" (or has it of another
+/// class); a "detail" that is no label is left out, as a file made before it was.
 std::optional<DownloadWindowInterface> buildDownloadWindowFromFile(const std::string& path,
                                                                    std::string* error);
 

@@ -30,7 +30,8 @@ std::string imageKeyOf(const ImageView& view) {
          '\n' + std::to_string(static_cast<int>(view.imageScaling()));
 }
 
-// What, besides the bar's fraction, the window shows: a change of it is shown at once.
+// What, besides the bar's fraction and the detail line, the window shows: a change of it is shown
+// at once. The detail changes with the bar, and waits for the next update as the bar does.
 std::string signatureOf(const Window& window) {
   const ProgressIndicator& progress = window.progressIndicator();
   const Button& button = window.button();
@@ -85,6 +86,7 @@ void GtkWindowRenderer::prepare(Window& window) {
   fraction_ = -1;
   statusText_.reset();
   statusColor_.reset();
+  detailText_.reset();
   buttonTitle_.reset();
   // The interface file's title, when it gives one, is the vendor's choice.
   const gchar* fileTitle = gtk_window_get_title(ui_->window);
@@ -166,6 +168,7 @@ void GtkWindowRenderer::update(const Window& window) {
   updateImage(window.imageView());
   updateBar(window.progressIndicator());
   updateStatus(window.statusText());
+  updateDetail(window.detailText());
   updateButton(window.button());
 }
 
@@ -251,6 +254,15 @@ void GtkWindowRenderer::updateStatus(const TextFieldCell& status) {
       gtk_label_set_attributes(ui_->status, nullptr);
     }
   }
+}
+
+void GtkWindowRenderer::updateDetail(const TextFieldCell& detail) {
+  if (ui_->detail == nullptr || detailText_ == detail.stringValue()) {
+    return;
+  }
+  detailText_ = detail.stringValue();
+  gtk_label_set_text(ui_->detail, detailText_->c_str());
+  gtk_widget_set_visible(GTK_WIDGET(ui_->detail), detailText_->empty() ? FALSE : TRUE);
 }
 
 void GtkWindowRenderer::announceStatus() {

@@ -22,7 +22,9 @@ namespace fw {
 /// "progress" (its fraction when determinate; pulsing about ten times a second when
 /// indeterminate and animating; still otherwise), the status text onto "status" (red for
 /// Color::kRed, in the theme's error colour made readable on its background; each new text, and
-/// the first once the window is on screen, announced to assistive technology), the button onto
+/// the first once the window is on screen, announced to assistive technology), the detail text
+/// onto "detail" where the interface file has it (shown only while it says something, and never
+/// announced: it changes a few times a second, and it describes the bar), the button onto
 /// "button" (title, enabled state; the window's default, so that Return presses it, when its key
 /// equivalent is "\r"; the keyboard focus from the start, and again whenever it is enabled
 /// again). A click performs the button's click; the window's close control and
@@ -56,6 +58,7 @@ class GtkWindowRenderer : public WindowRenderer {
   void updateImage(const ImageView& view);
   void updateBar(const ProgressIndicator& progress);
   void updateStatus(const TextFieldCell& status);
+  void updateDetail(const TextFieldCell& detail);
   void updateButton(const Button& button);
   void announceStatus();
   void schedulePulse();
@@ -75,6 +78,7 @@ class GtkWindowRenderer : public WindowRenderer {
   double fraction_ = -1;
   std::optional<std::string> statusText_;
   std::optional<Color> statusColor_;
+  std::optional<std::string> detailText_;
   std::optional<std::string> buttonTitle_;
   bool updatePending_ = false;
   bool pulseScheduled_ = false;

@@ -35,7 +35,8 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-// What, besides the bar, the window shows: a change of it is drawn at once.
+// What, besides the bar and the detail line, the window shows: a change of it is drawn at once.
+// The detail changes as often as the bar does, and waits for the next frame as the bar does.
 std::string signatureOf(const Window& window) {
   return window.statusText().stringValue() +
          (window.statusText().textColor() == Color::kRed ? "\x01" : "\x02") +
@@ -93,6 +94,9 @@ std::vector<std::string> TerminalRenderer::render(const Window& window, size_t c
   for (const std::string& line : splitLines(window.statusText().stringValue())) {
     const std::string shown = cutToColumns(line, inner);
     lines.push_back(" " + (red ? paint(kRed, shown) : shown));
+  }
+  if (const std::string& detail = window.detailText().stringValue(); !detail.empty()) {
+    lines.push_back(" " + cutToColumns(detail, inner));
   }
   const Button& button = window.button();
   const std::string buttonLine = "[ " + button.title() + " ]";

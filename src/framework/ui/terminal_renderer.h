@@ -11,9 +11,10 @@
 namespace fw {
 
 /// Draws a window on standard error. On a terminal the window is redrawn in place (a few times
-/// a second at most while only the bar moves), failure text in red, and Return on a terminal
-/// standard input presses the button; the terminal's settings are never changed. Elsewhere it
-/// writes one line per change of status text.
+/// a second at most while only the bar and the detail line change), failure text in red, the
+/// detail line under the status text when there is one, and Return on a terminal standard input
+/// presses the button; the terminal's settings are never changed. Elsewhere it writes one line
+/// per change of status text, and nothing of the detail line.
 class TerminalRenderer : public WindowRenderer {
  public:
   /// `inputFd` and `outputFd` are standard input and standard error unless a test says else.

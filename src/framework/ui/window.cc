@@ -122,6 +122,7 @@ Window::Window(std::string title, WindowRenderer& renderer)
       imageView_(std::make_unique<ImageView>(*this)),
       progress_(std::make_unique<ProgressIndicator>(*this)),
       status_(std::make_unique<TextFieldCell>(*this)),
+      detail_(std::make_unique<TextFieldCell>(*this)),
       button_(std::make_unique<Button>(*this)) {}
 
 Window::~Window() {

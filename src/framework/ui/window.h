@@ -81,7 +81,7 @@ class ProgressIndicator : public View {
   bool threaded_ = false;
 };
 
-/// The one-line status text.
+/// A line of text: the status, or the detail under it.
 class TextFieldCell : public View {
  public:
   using View::View;
@@ -152,10 +152,14 @@ class Window {
   ImageView& imageView() { return *imageView_; }
   ProgressIndicator& progressIndicator() { return *progress_; }
   TextFieldCell& statusText() { return *status_; }
+  /// A line of detail under the status (how far a transfer is); empty by default, and not drawn
+  /// while empty.
+  TextFieldCell& detailText() { return *detail_; }
   Button& button() { return *button_; }
   const ImageView& imageView() const { return *imageView_; }
   const ProgressIndicator& progressIndicator() const { return *progress_; }
   const TextFieldCell& statusText() const { return *status_; }
+  const TextFieldCell& detailText() const { return *detail_; }
   const Button& button() const { return *button_; }
   const std::string& title() const { return title_; }
 
@@ -184,6 +188,7 @@ class Window {
   std::unique_ptr<ImageView> imageView_;
   std::unique_ptr<ProgressIndicator> progress_;
   std::unique_ptr<TextFieldCell> status_;
+  std::unique_ptr<TextFieldCell> detail_;
   std::unique_ptr<Button> button_;
   bool visible_ = false;
   bool closed_ = false;

@@ -243,12 +243,13 @@ INSTANTIATE_TEST_SUITE_P(Themes, GuiThemeTest,
                          [](const testing::TestParamInfo<Theme>& row) { return row.param.name; });
 
 // Tests that an interface file in the bundle's resources takes the place of the built-in one,
-// its title too, and that a close request mid-transfer ends the run as a failure with nothing in
-// the cache.
+// its title too, also one made before the detail line (no "detail"), and that a close request
+// mid-transfer ends the run as a failure with nothing in the cache.
 TEST_F(GuiWindowTest, BundleInterfaceFileIsUsedAndClosingCancels) {
   ASSERT_EQ(0,
             runShell("sed 's|<property name=\"role\">download<|<property name=\"title\">"
-                     "Example Setup</property><property name=\"role\">from-the-bundle<|' '" +
+                     "Example Setup</property><property name=\"role\">from-the-bundle<|;"
+                     " s|\"detail\"|\"aside\"|g' '" +
                      std::string(BI_GUI_UI_PATH) + "' > '" + resources_ + "/download_window.ui'"));
   startOnDisplay({"--stall-after", "100"});  // the close comes mid-transfer, however slow
   const std::string id = waitForWindow();
@@ -312,8 +313,9 @@ TEST_F(AnyDisplayTest, NoWindowSaysWhyAndDrawsOnTheTerminal) {
 }
 
 // Tests the window as a screen reader meets it, on X and on Wayland: the script checks the names,
-// the bar's relation to the status text and its value, the focus and what is announced, and
-// ends the run from there, which then ends as a failure with nothing in the cache.
+// the bar's relations to the status text and the size line, its value, the focus and what is
+// announced (never the size line), and ends the run from there, which then ends as a failure
+// with nothing in the cache.
 TEST_P(ScreenReaderTest, ReadsAndDrivesTheWindow) {
   writeFile(archive_, std::string(4000, 'x'));  // no zip
   const std::string ready = root_ / "reader.ready";

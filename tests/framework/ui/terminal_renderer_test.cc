@@ -9,23 +9,24 @@
 
 TEST(TerminalRendererTest, Render) {
   // clang-format off
-  const std::tuple<double, double, int, const char*, bool, bool, bool, unsigned short, std::vector<std::string>> rows[] = {
+  const std::tuple<double, double, int, const char*, bool, bool, bool, unsigned short, std::vector<std::string>, const char*> rows[] = {
       // value (negative: indeterminate), maximum, animation phase (negative: none), status text, red,
-      // button enabled, colour and key hint, columns; then the lines
-      {50, 200, -1, "Downloading", false, true, true, 24, {" Installer", " [#####---------------]", " Downloading", " [ Cancel ]  Return"}},
-      {900, 200, -1, "", false, true, false, 24, {" Installer", " [####################]", " ", " [ Cancel ]"}},
-      {200, 200, -1, "first\nsecond", true, true, true, 24, {" Installer", " [####################]", " \033[31mfirst\033[0m", " \033[31msecond\033[0m", " [ Cancel ]  Return"}},
-      {50, 0, -1, "failed", true, true, false, 24, {" Installer", " [--------------------]", " failed", " [ Cancel ]"}},
-      {0, 200, -1, "x", false, false, true, 24, {" Installer", " [--------------------]", " x", " \033[2m[ Cancel ]\033[0m"}},
-      {-1, 200, -1, "x", false, true, false, 24, {" Installer", " [--------------------]", " x", " [ Cancel ]"}},
-      {-1, 200, 3, "x", false, true, false, 24, {" Installer", " [---####-------------]", " x", " [ Cancel ]"}},
-      {-1, 200, 20, "x", false, true, false, 24, {" Installer", " [------------####----]", " x", " [ Cancel ]"}},  // bounced back
+      // button enabled, colour and key hint, columns; then the lines; the detail text
+      {50, 200, -1, "Downloading", false, true, true, 24, {" Installer", " [#####---------------]", " Downloading", " 50 bytes of 200 bytes", " [ Cancel ]  Return"}, "50 bytes of 200 bytes"},
+      {900, 200, -1, "", false, true, false, 24, {" Installer", " [####################]", " ", " [ Cancel ]"}, ""},
+      {200, 200, -1, "first\nsecond", true, true, true, 24, {" Installer", " [####################]", " \033[31mfirst\033[0m", " \033[31msecond\033[0m", " [ Cancel ]  Return"}, ""},
+      {50, 0, -1, "failed", true, true, false, 24, {" Installer", " [--------------------]", " failed", " [ Cancel ]"}, ""},
+      {0, 200, -1, "x", false, false, true, 24, {" Installer", " [--------------------]", " x", " \033[2m[ Cancel ]\033[0m"}, ""},
+      {-1, 200, -1, "x", false, true, false, 24, {" Installer", " [--------------------]", " x", " [ Cancel ]"}, ""},
+      {-1, 200, 3, "x", false, true, false, 24, {" Installer", " [---####-------------]", " x", " [ Cancel ]"}, ""},
+      {-1, 200, 20, "x", false, true, false, 24, {" Installer", " [------------####----]", " x", " [ Cancel ]"}, ""},  // bounced back
       // Cut to the width by whole characters: é and its combining accent take one column, 漢 two.
-      {50, 200, -1, "Initializing the installer", false, true, true, 14, {" Installer", " [##--------]", " Initializing ", " [ Cancel ]  R"}},
-      {0, 200, -1, "Cafe\u0301 漢字漢字漢", true, true, true, 14, {" Installer", " [----------]", " \033[31mCafe\u0301 漢字漢字\033[0m", " [ Cancel ]  R"}},
-      {0, 200, -1, "Caf\u00e9 漢字漢字", false, false, true, 13, {" Installer", " [----------]", " Caf\u00e9 漢字漢", " \033[2m[ Cancel ]\033[0m"}}};
+      {50, 200, -1, "Initializing the installer", false, true, true, 14, {" Installer", " [##--------]", " Initializing ", " 12.5\u00a0MB of 20", " [ Cancel ]  R"}, "12.5\u00a0MB of 200.0\u00a0MB"},
+      {0, 200, -1, "Cafe\u0301 漢字漢字漢", true, true, true, 14, {" Installer", " [----------]", " \033[31mCafe\u0301 漢字漢字\033[0m", " [ Cancel ]  R"}, ""},
+      {0, 200, -1, "Caf\u00e9 漢字漢字", false, false, true, 13, {" Installer", " [----------]", " Caf\u00e9 漢字漢", " \033[2m[ Cancel ]\033[0m"}, ""}};
   // clang-format on
-  for (const auto& [value, max, phase, status, red, enabled, colour, columns, lines] : rows) {
+  for (const auto& [value, max, phase, status, red, enabled, colour, columns, lines, detail] :
+       rows) {
     // A terminal one column wider than the lines (the renderer leaves the last one free), and a
     // pipe that keeps, as the terminal's standard error, what is written in the order written.
     int pty = -1, terminal = -1, written[2] = {-1, -1};
@@ -45,6 +46,7 @@ TEST(TerminalRendererTest, Render) {
     }
     window.statusText().setStringValue(status);
     window.statusText().setTextColor(red ? fw::Color::kRed : fw::Color::kText);
+    window.detailText().setStringValue(detail);
     window.button().setTitle("Cancel");
     window.button().setKeyEquivalent("\r");
     window.button().setEnabled(enabled);
