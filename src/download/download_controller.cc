@@ -1,12 +1,17 @@
 #include "download/download_controller.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "bootstrap/report.h"
 #include "download/display_text.h"
 #include "download/download_bridge.h"
 #include "download/progress_text.h"
+#include "framework/net/byte_ranges.h"
 #include "framework/net/system_proxies.h"
 #include "framework/net/trust_environment.h"
 #include "framework/os/main_bundle.h"
@@ -17,12 +22,15 @@
 #include "provisioning/cache_install.h"
 #include "provisioning/cache_validation.h"
 #include "provisioning/freshness.h"
+#include "provisioning/partial_download.h"
 
 namespace {
 
 // A status of 400 or more is a failure.
 constexpr long kFirstFailingStatus = 400;
 constexpr long kNotModified = 304;
+constexpr long kPartialContent = 206;
+constexpr long kRangeNotSatisfiable = 416;
 constexpr double kSplashSize = 400.0;
 constexpr double kDelayedCloseSeconds = 3.0;
 // How often the detail line is said anew: often enough to see the bytes come in, seldom enough
@@ -174,6 +182,9 @@ void Download::downloadFromURL(const std::string& url) {
       fw::systemLog(line);
     }
   };
+  // The body goes beside the cache, on its file system: the temporary-files directory is often
+  // a small one in memory.
+  configuration.bodyDirectory = getInstallAgentCacheDir();
   urlSession_ = std::make_unique<fw::UrlSession>(configuration, this);
   const auto bundle = fw::mainBundle();
   anchor_ = readTrustAnchor(bundle ? bundle->resourcePath : "");
@@ -184,20 +195,76 @@ void Download::downloadFromURL(const std::string& url) {
     return;
   }
   // A cached install agent with its validation string lets the server answer 304, no body.
+  const std::string cacheDir = getInstallAgentCacheDir();
   std::vector<std::string> headerLines;
-  sentValidationString_ = cachedValidationString(getInstallAgentCacheDir(), anchor_.keyIds());
+  sentValidationString_ = cachedValidationString(cacheDir, anchor_.keyIds());
   if (!sentValidationString_.empty()) {
     headerLines.push_back("If-None-Match: " + sentValidationString_);
   }
+  // What an earlier transfer left of this archive is kept: only the rest is asked for, and only
+  // while the server's archive is still the one that it is the start of.
+  PartialDownload partial = takePartialDownload(cacheDir, url, resumes_);
+  ownsPartial_ = static_cast<bool>(partial.file);
+  keptBytes_ = partial.keptBytes;
+  if (keptBytes_ > 0) {
+    headerLines.push_back("Range: bytes=" + std::to_string(keptBytes_) + "-");
+    headerLines.push_back("If-Range: " + partial.etag);
+  }
   requestedUrl_ = url;
+  firstDataDone_ = false;
+  firstPiece_ = true;
   theDownload_ = urlSession_->downloadTaskWithURL(url, headerLines);
   if (anchor_.required) {
-    // The archive is hashed as it arrives: checking its signature costs no second pass over it.
+    // The archive is hashed as it arrives, the kept bytes first: checking its signature costs no
+    // second pass over it, and a resumed archive is trusted exactly as a whole one.
     hasher_.emplace();
-    theDownload_->setBodyObserver([this](std::string_view piece) { hasher_->update(piece); });
+    if (!hashKeptBytes(partial.file.get())) {
+      keptBytes_ = 0;  // unreadable: nothing is resumed, the request asks for all of it
+      headerLines.resize(headerLines.size() - 2);
+      theDownload_ = urlSession_->downloadTaskWithURL(url, headerLines);
+    }
+    theDownload_->setBodyObserver([this](std::string_view piece) {
+      // Anything but the rest of the kept bytes starts the archive anew.
+      if (std::exchange(firstPiece_, false) && theDownload_->response().statusCode != 206) {
+        hasher_.emplace();
+      }
+      hasher_->update(piece);
+    });
+  }
+  if (ownsPartial_) {
+    theDownload_->setBodyFile(std::move(partial.file), keptBytes_);
   }
   requestTime_ = std::time(nullptr);
   theDownload_->resume();
+}
+
+bool Download::hashKeptBytes(int fd) {
+  std::string buffer(size_t{1} << 20, '\0');
+  for (int64_t offset = 0; offset < keptBytes_;) {
+    const ssize_t count =
+        ::pread(fd, buffer.data(),
+                static_cast<size_t>(std::min<int64_t>(keptBytes_ - offset, 1 << 20)), offset);
+    if (count <= 0) {
+      hasher_.emplace();
+      return false;
+    }
+    hasher_->update(std::string_view(buffer.data(), static_cast<size_t>(count)));
+    offset += count;
+  }
+  return true;
+}
+
+void Download::downloadWholeOnce(const std::string& why) {
+  fw::systemLog(why + "; downloading it whole: " + displayText(requestedUrl_));
+  resumes_ = false;
+  dropPartialDownload(getInstallAgentCacheDir());
+  theDownload_->cancel();
+  onMainThread([this] {
+    cancel_->setEnabled(true);
+    progress_->stopAnimation();
+    downloadPercent_->setStringValue(kDownloadingText);
+    downloadFromURL(requestedUrl_);
+  });
 }
 
 void Download::failure(const std::string& message, fw::Color color) {
@@ -240,6 +307,10 @@ bool Download::firstData() {
   if (isOutageStatus(status) && rideOutOutage("status " + std::to_string(status))) {
     return true;
   }
+  if (status == kRangeNotSatisfiable && keptBytes_ > 0) {
+    downloadWholeOnce("The kept start of the download does not fit the archive");
+    return true;
+  }
   if (status >= kFirstFailingStatus) {
     fw::systemLog("Download failed with http error code- " + std::to_string(status));
     onMainThread([&] {
@@ -255,7 +326,21 @@ bool Download::firstData() {
     validationString_ = sentValidationString_;  // "not modified" from what we sent
   }
   fileLength_ = response.expectedContentLength;
+  if (status == kPartialContent) {
+    // The rest of the kept bytes: the bar starts where they end, at their whole length.
+    const std::optional<std::string> range = response.valueForHeaderField("Content-Range");
+    const std::optional<fw::ContentRange> parsed =
+        range ? fw::parseContentRange(*range) : std::nullopt;
+    fileLength_ = parsed && parsed->complete ? static_cast<int64_t>(*parsed->complete) : -1;
+    fw::systemLog("Resuming the download after " + std::to_string(keptBytes_) + " of " +
+                  std::to_string(fileLength_) + " bytes: " + displayText(requestedUrl_));
+  } else {
+    keptBytes_ = 0;  // a whole body: what was kept goes
+  }
   const std::string cacheDir = getInstallAgentCacheDir();
+  if (ownsPartial_) {
+    recordPartialDownload(cacheDir, requestedUrl_, validationString_, fileLength_);
+  }
   if (keepCachedInstallAgentIfCurrent(cacheDir, validationString_, anchor_.keyIds())) {
     // The server's word on how long this holds: the next runs may not need to ask.
     writeFreshnessRecord(cacheDir, freshnessRecord(readSigner(cacheDir)));
@@ -263,14 +348,14 @@ bool Download::firstData() {
     return true;
   }
   onMainThread([&] {
-    progress_->setDoubleValue(0.0);
+    progress_->setDoubleValue(static_cast<double>(keptBytes_));
     if (fileLength_ != -1) {
       progress_->setMaxValue(static_cast<double>(fileLength_));
       progress_->setIndeterminate(false);
     } else {
       progress_->setIndeterminate(true);
     }
-    received_ = 0;
+    received_ = keptBytes_;
     rate_ = RateEstimate();
     if (!detailShown_) {
       detailShown_ = true;
@@ -353,6 +438,11 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
       return;
     }
   }
+  if (ownsPartial_) {
+    // Whole now, whatever comes of it: no partial to resume any more. The location stays
+    // readable until this call returns.
+    dropPartialDownload(getInstallAgentCacheDir());
+  }
   std::string signer;
   if (anchor_.required && !verifyArchive(&signer)) {
     return;
@@ -401,7 +491,12 @@ bool Download::verifyArchive(std::string* signer) {
     return true;
   }
   fw::systemLog("Download not verified! " + displayText(cause) + " " + displayText(url));
-  onMainThread([&] { failure(kNotVerifiedText, fw::Color::kRed); });
+  if (keptBytes_ > 0) {
+    // The kept bytes may be what is wrong (a power loss cut them short, say): once more, whole.
+    downloadWholeOnce("The resumed download could not be verified");
+  } else {
+    onMainThread([&] { failure(kNotVerifiedText, fw::Color::kRed); });
+  }
   return false;
 }
 
@@ -423,6 +518,10 @@ bool Download::installIntoCache(const std::string& archive, const std::string& s
   // An unpack that worked but could not take the old install agent's place is no failed unpack.
   if (!error.empty()) {
     fw::systemLog(error);
+  }
+  if (error.empty() && keptBytes_ > 0 && !windowClosed_.load()) {
+    downloadWholeOnce("The resumed download could not be unpacked");
+    return false;
   }
   onMainThread(
       [&] { failure(error.empty() ? kUnzipFailedText : kNotInPlaceText, fw::Color::kRed); });

@@ -93,6 +93,12 @@ class Download : public fw::ApplicationDelegate,
   /// The freshness record of this transfer's response, for an install agent verified with
   /// `signer`; empty when the response gives none.
   std::string freshnessRecord(const std::string& signer) const;
+  /// Feeds the hasher the partial's kept bytes; false, with a fresh hasher, when they cannot be
+  /// read.
+  bool hashKeptBytes(int fd);
+  /// When what was kept of an archive turned out not to fit (`why`): drops it and downloads the
+  /// archive anew, whole, once. From the worker thread.
+  void downloadWholeOnce(const std::string& why);
   /// Hands window work to the main thread and waits for it; false when the loop has ended.
   bool onMainThread(const std::function<void()>& work);
 
@@ -120,6 +126,10 @@ class Download : public fw::ApplicationDelegate,
   TrustAnchor anchor_;                // what the bundle trusts; nothing required without keys
   std::optional<fw::crypto::Blake2b512> hasher_;  // the archive's, when it is to be verified
   bool firstDataDone_ = false;                    // worker thread only
+  bool firstPiece_ = true;                        // worker thread only
+  bool resumes_ = true;       // whether a partial may be resumed (not after it failed once)
+  bool ownsPartial_ = false;  // the transfer writes into the cache's partial
+  int64_t keptBytes_ = 0;     // what the transfer resumes after
   std::atomic<bool> windowClosed_{false};
   std::atomic<bool> proxyProblemLogged_{false};
 };

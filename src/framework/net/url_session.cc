@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "framework/base/unique_fd.h"
+#include "framework/net/byte_ranges.h"
 #include "framework/net/curl_library.h"
 #include "framework/net/curl_transfer.h"
 #include "framework/os/paths.h"
@@ -55,11 +56,21 @@ struct UrlSession::Shared {
 
 namespace {
 
-// A file for the body in the temporary-files directory, or in /tmp when that one is unusable,
-// with no name: it goes with its last descriptor, so that no crash leaves it behind. Where the
-// file system has no unnamed files, a named one is unlinked at once.
-UniqueFd createBodyFile(const std::string& prefix) {
-  for (const std::string& dir : {temporaryDirectory(), std::string("/tmp")}) {
+// The first byte of a 206's range, -1 when its Content-Range says none.
+int64_t contentRangeStart(const HttpResponse& response) {
+  const std::optional<std::string> value = response.valueForHeaderField("Content-Range");
+  const std::optional<ContentRange> range = value ? parseContentRange(*value) : std::nullopt;
+  return range && range->satisfied ? static_cast<int64_t>(range->first) : -1;
+}
+
+// A file for the body in `directory` (the temporary-files directory, or /tmp when that one is
+// unusable, by default) with no name: it goes with its last descriptor, so that no crash leaves
+// it behind. Where the file system has no unnamed files, a named one is unlinked at once.
+UniqueFd createBodyFile(const std::string& directory, const std::string& prefix) {
+  const std::vector<std::string> dirs = directory.empty()
+                                            ? std::vector{temporaryDirectory(), std::string("/tmp")}
+                                            : std::vector{directory};
+  for (const std::string& dir : dirs) {
     UniqueFd fd(::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (fd) {
       return fd;
@@ -99,7 +110,12 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     complete(&cancelled);
     return;
   }
-  const UniqueFd bodyFd = createBodyFile(shared.configuration.temporaryFilePrefix);
+  const int64_t kept = task.keptBytes();
+  UniqueFd bodyFd = task.takeBodyFile();
+  if (!bodyFd) {
+    bodyFd = createBodyFile(shared.configuration.bodyDirectory,
+                            shared.configuration.temporaryFilePrefix);
+  }
   if (!bodyFd) {
     const UrlError error{
         UrlError::Code::kCannotWriteFile,
@@ -117,7 +133,30 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     return true;
   };
   hooks.isCancelled = [&] { return !deliverable(); };
+  // Where this response's body goes: decided at its first piece, from its status.
+  enum class Store { kUndecided, kWrite, kDiscard } store = Store::kUndecided;
+  std::optional<UrlError> misplaced;
   hooks.storeBody = [&](std::string_view piece) {
+    if (store == Store::kUndecided) {
+      const HttpResponse& response = task.response();
+      const long status = response.statusCode;
+      store = status >= 200 && status < 300 ? Store::kWrite : Store::kDiscard;
+      const int64_t start = status == 206 ? contentRangeStart(response) : 0;
+      if (status == 206 && start != kept) {
+        misplaced =
+            UrlError{UrlError::Code::kOther,
+                     "the server's range does not start where the kept bytes end", task.url()};
+        return EIO;
+      }
+      // A whole body replaces whatever the file held; a range goes after what was kept.
+      if (store == Store::kWrite && ((start == 0 && ::ftruncate(bodyFd.get(), 0) != 0) ||
+                                     ::lseek(bodyFd.get(), start, SEEK_SET) < 0)) {
+        return errno;
+      }
+    }
+    if (store == Store::kDiscard) {
+      return 0;
+    }
     while (!piece.empty()) {
       const ssize_t written = ::write(bodyFd.get(), piece.data(), piece.size());
       if (written < 0 && errno != EINTR) {
@@ -136,6 +175,9 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
   std::optional<UrlError> error =
       runCurlTransfer(shared.curl, task.url(), task.headerLines(), shared.configuration,
                       task.mutableResponse(), hooks);
+  if (misplaced) {
+    error = misplaced;
+  }
   if (!error && deliverable()) {
     // The delegate, and what it starts meanwhile (unzip), read the body through a path into
     // this process's descriptors: the one that it names is inherited only during the call.
@@ -249,6 +291,11 @@ void UrlSession::invalidateAndCancel() {
 DownloadTask::DownloadTask(std::string url, std::vector<std::string> headerLines,
                            std::weak_ptr<UrlSession::Shared> session)
     : url_(std::move(url)), headerLines_(std::move(headerLines)), session_(std::move(session)) {}
+
+void DownloadTask::setBodyFile(UniqueFd file, int64_t keptBytes) {
+  bodyFile_ = std::move(file);
+  keptBytes_ = keptBytes;
+}
 
 void DownloadTask::resume() {
   if (resumed_.exchange(true)) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/base/unique_fd.h"
 #include "framework/net/http_response.h"
 #include "framework/net/url_error.h"
 #include "framework/net/url_session_configuration.h"
@@ -106,6 +107,16 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   /// Where it cannot be emptied, the file goes at the end of the call as it would have.
   void discardDownloadedFile();
 
+  /// Stores the body in `file` instead of a file without a name: a 200's from the file's start
+  /// (what it held goes), a 206's where the first `keptBytes` end, which is where its
+  /// Content-Range must start (a resumed transfer: the request asked for the rest). No other
+  /// answer's body is stored: the file keeps what it held. The location that
+  /// didFinishDownloadingTo gets is then a path to a descriptor of this file. Set before
+  /// resume().
+  void setBodyFile(UniqueFd file, int64_t keptBytes);
+  UniqueFd takeBodyFile() { return std::move(bodyFile_); }
+  int64_t keptBytes() const { return keptBytes_; }
+
   /// Sees every piece of the final response's body as it arrives, on the worker thread, before
   /// it is stored. Set before resume().
   void setBodyObserver(std::function<void(std::string_view)> observer) {
@@ -124,6 +135,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   std::weak_ptr<UrlSession::Shared> session_;
   HttpResponse response_;
   std::function<void(std::string_view)> bodyObserver_;
+  UniqueFd bodyFile_;
+  int64_t keptBytes_ = 0;
   std::atomic<bool> resumed_{false};
   std::atomic<bool> cancelled_{false};
 };

@@ -40,8 +40,10 @@ struct UrlSessionConfiguration {
   bool followsHttpsToHttp = true;
   /// The User-Agent request header; empty sends none.
   std::string userAgent;
-  /// The start of the names of the files that bodies are stored in, in the temporary-files
-  /// directory, where its file system cannot store them unnamed.
+  /// Where bodies are stored, in files without a name; empty: the temporary-files directory.
+  std::string bodyDirectory;
+  /// The start of the names of the files that bodies are stored in, where the directory's file
+  /// system cannot store them unnamed.
   std::string temporaryFilePrefix = "download";
 
   static UrlSessionConfiguration defaultSessionConfiguration() { return {}; }
