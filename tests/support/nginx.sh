@@ -3,18 +3,19 @@
 # where they share a meaning:
 #
 #   nginx.sh --port-file F --log F --root DIR [--port N] [--cache-control VALUE]
-#            [--tls-cert F --tls-key F] [--503-while F]
+#            [--tls-cert F --tls-key F] [--503-while F] [--rate BYTES_PER_SECOND]
 #
 # It serves the files below DIR with nginx's own ETag (and 304 for a matching If-None-Match),
 # adds `Cache-Control: VALUE` to its answers when a value is given, answers 503 to everything
-# while the file given to --503-while exists, and logs each request as bi-endpoint does:
+# while the file given to --503-while exists, sends each response at about --rate bytes a second
+# when given, and logs each request as bi-endpoint does:
 #   <method> <path> inm=<If-None-Match or -> status=<code> body_bytes=<n>
 # Its configuration, pid and error log go beside the port file, which appears (by rename) once
 # nginx listens. Port 0 (the default) takes a free one. nginx runs as a child of this script:
 # start it in a session of its own and end the whole group.
 set -eu
 
-port=0 port_file='' log='' root='' cache_control='' cert='' key='' unavailable=/nonexistent
+port=0 port_file='' log='' root='' cache_control='' cert='' key='' unavailable=/nonexistent rate=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --port) port=$2 ;;
@@ -25,6 +26,7 @@ while [ $# -gt 0 ]; do
     --tls-cert) cert=$2 ;;
     --tls-key) key=$2 ;;
     --503-while) unavailable=$2 ;;
+    --rate) rate=$2 ;;
     *) echo "$0: unknown option $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -68,6 +70,7 @@ http { $temp
     listen 127.0.0.1:$listen$ssl; $tls
     root $root;
     if (-f $unavailable) { return 503; }
+    limit_rate $rate;
     $header
   }
 }

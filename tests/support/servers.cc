@@ -59,15 +59,18 @@ std::vector<Request> Endpoint::requests(size_t count) const {
 
 Endpoint::Endpoint(const std::string& archive, const std::vector<std::string>& args,
                    Server server) {
-  const bool nginx = server == Server::kNginx;
-  const bool script = nginx || server == Server::kSquid;
-  std::vector<std::string> argv = {nginx    ? BI_NGINX_PATH
-                                   : script ? BI_SQUID_PATH
-                                            : BI_ENDPOINT_PATH,
-                                   "--port", "0"};
-  argv.insert(argv.end(), {"--port-file", dir_ / "port", "--log", dir_ / "requests.log"});
+  const char* const scripts[] = {BI_ENDPOINT_PATH,   BI_NGINX_PATH,      BI_SQUID_PATH,
+                                 BI_WEB_SERVER_PATH, BI_WEB_SERVER_PATH, BI_WEB_SERVER_PATH};
+  const char* const kinds[] = {"", "", "", "apache", "lighttpd", "plain"};
+  const bool script = server != Server::kEndpoint;
+  std::vector<std::string> argv = {scripts[static_cast<int>(server)]};
+  if (*kinds[static_cast<int>(server)] != '\0') {
+    argv.emplace_back(kinds[static_cast<int>(server)]);
+  }
+  argv.insert(argv.end(),
+              {"--port", "0", "--port-file", dir_ / "port", "--log", dir_ / "requests.log"});
   if (!archive.empty()) {
-    argv.insert(argv.end(), {nginx ? "--root" : "--archive", archive});
+    argv.insert(argv.end(), {script ? "--root" : "--archive", archive});
   }
   argv.insert(argv.end(), args.begin(), args.end());
   tls_ = std::find(args.begin(), args.end(), "--tls-cert") != args.end();

@@ -20,12 +20,14 @@ struct Request {
   uint64_t bodyBytes = 0;  // body bytes the server's socket accepted
 };
 
-enum class Server { kEndpoint, kNginx, kSquid };
+enum class Server { kEndpoint, kNginx, kSquid, kApache, kLighttpd, kPlain };
 
 /// bi-endpoint on 127.0.0.1 and a free port, serving `archive` (none when empty), told to
 /// misbehave by `args` (its --help), until the object ends. With kNginx, nginx serves the
 /// directory `archive` instead, with the options of support/nginx.sh; with kSquid, squid is a
-/// proxy there, with the options of support/squid.sh (`archive` empty).
+/// proxy there, with the options of support/squid.sh (`archive` empty); Apache, lighttpd and
+/// Python's http.server (kPlain, without ranges or validators) serve the directory as nginx
+/// does, with the options of support/web-server.sh.
 class Endpoint {
  public:
   explicit Endpoint(const std::string& archive, const std::vector<std::string>& args = {},
