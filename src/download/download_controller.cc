@@ -1,5 +1,6 @@
 #include "download/download_controller.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "provisioning/cache_install.h"
 #include "provisioning/cache_validation.h"
 #include "provisioning/freshness.h"
+#include "provisioning/kept_archive.h"
 #include "provisioning/partial_download.h"
 
 namespace {
@@ -211,6 +213,7 @@ void Download::downloadFromURL(const std::string& url) {
     headerLines.push_back("If-Range: " + partial.etag);
   }
   requestedUrl_ = url;
+  ++attempt_;
   firstDataDone_ = false;
   firstPiece_ = true;
   theDownload_ = urlSession_->downloadTaskWithURL(url, headerLines);
@@ -438,17 +441,33 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
       return;
     }
   }
+  const std::string cacheDir = getInstallAgentCacheDir();
+  struct stat archive {};
+  const int64_t size = ::stat(location.c_str(), &archive) == 0 ? archive.st_size : -1;
+  // Whole now, whatever comes of it: nothing to resume any more. Kept for the next update when
+  // its install agent takes its place, and when it may stay.
+  keepsArchive_ = ownsPartial_ && mayKeepArchive(cacheDir, size);
   if (ownsPartial_) {
-    // Whole now, whatever comes of it: no partial to resume any more. The location stays
-    // readable until this call returns.
-    dropPartialDownload(getInstallAgentCacheDir());
+    recordPartialDownload(cacheDir, requestedUrl_, std::nullopt, 0);
   }
+  const int attempt = attempt_;
   std::string signer;
-  if (anchor_.required && !verifyArchive(&signer)) {
-    return;
+  bool installed = !anchor_.required || verifyArchive(&signer);
+  if (installed) {
+    installingDisplay();
+    installed = installIntoCache(location, signer);
   }
-  installingDisplay();
-  if (installIntoCache(location, signer)) {
+  if (attempt != attempt_) {
+    return;  // a new attempt has taken over, the partial with it
+  }
+  if (ownsPartial_) {
+    if (installed) {
+      keepInstalledArchive(cacheDir, size);
+    } else {
+      dropPartialDownload(cacheDir);
+    }
+  }
+  if (installed) {
     installAgentLocation_ = installAgentDirOnDisk();
     application_.setExitStatus(1);
     onMainThread([&] {
@@ -503,9 +522,11 @@ bool Download::verifyArchive(std::string* signer) {
 bool Download::installIntoCache(const std::string& archive, const std::string& signer) {
   const std::string cacheDir = getInstallAgentCacheDir();
   Staging staging = unpackIntoStaging(archive, cacheDir, report_message_main);
-  // Unpacked: the archive goes now, so that the sync that makes the install agent durable does
-  // not write it out too (it often lies on the same file system).
-  theDownload_->discardDownloadedFile();
+  // Unpacked: an archive that is not kept goes now, so that the sync that makes the install
+  // agent durable does not write it out too (it often lies on the same file system).
+  if (!keepsArchive_) {
+    theDownload_->discardDownloadedFile();
+  }
   // Closed while unpacking, or while waiting for other runs to finish with the install agent
   // that this one replaces: the user no longer wants it.
   std::string error;

@@ -127,9 +127,11 @@ class Download : public fw::ApplicationDelegate,
   std::optional<fw::crypto::Blake2b512> hasher_;  // the archive's, when it is to be verified
   bool firstDataDone_ = false;                    // worker thread only
   bool firstPiece_ = true;                        // worker thread only
-  bool resumes_ = true;       // whether a partial may be resumed (not after it failed once)
-  bool ownsPartial_ = false;  // the transfer writes into the cache's partial
-  int64_t keptBytes_ = 0;     // what the transfer resumes after
+  bool resumes_ = true;        // whether a partial may be resumed (not after it failed once)
+  bool ownsPartial_ = false;   // the transfer writes into the cache's partial
+  int64_t keptBytes_ = 0;      // what the transfer resumes after
+  bool keepsArchive_ = false;  // the whole archive stays in the cache once it is installed
+  int attempt_ = 0;            // how many downloads this window started
   std::atomic<bool> windowClosed_{false};
   std::atomic<bool> proxyProblemLogged_{false};
 };

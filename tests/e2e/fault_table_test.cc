@@ -212,7 +212,8 @@ class FaultTableTest : public ProgramTest, public testing::WithParamInterface<Fa
         EXPECT_FALSE(entry.starts_with("installagent.")) << entry;
       }
     } else if (expected == CacheAfter::kUnrecorded) {
-      EXPECT_EQ((std::vector<std::string>{".lock", "installagent"}), listDir(cacheDir()));
+      EXPECT_EQ((std::vector<std::string>{".archive", ".lock", "installagent"}),
+                listDir(cacheDir()));
     } else if (expected == CacheAfter::kNoAgent) {
       expectNoInstallAgent(home);
     } else {

@@ -119,7 +119,7 @@ TEST_P(ResumeTest, Row) {
   EXPECT_LE(static_cast<double>(fetched), row.fetched * static_cast<double>(size))
       << fetched << " of " << size;
   if (row.server == Server::kPlain) {  // no ETag: a new install agent without a validation string
-    EXPECT_EQ((std::vector<std::string>{".lock", "installagent"}), listDir(cacheDir()));
+    EXPECT_EQ((std::vector<std::string>{".archive", ".lock", "installagent"}), listDir(cacheDir()));
   } else {
     expectCurrentCache(server);  // the server's archive, and no partial left
   }

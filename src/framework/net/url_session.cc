@@ -56,6 +56,10 @@ struct UrlSession::Shared {
 
 namespace {
 
+// How much of a kept body is written before it is handed to the disk: large enough for the
+// disk to write it in one go, small enough to keep the disk busy while the rest arrives.
+constexpr off_t kHandOverStep = off_t{8} << 20;
+
 // The first byte of a 206's range, -1 when its Content-Range says none.
 int64_t contentRangeStart(const HttpResponse& response) {
   const std::optional<std::string> value = response.valueForHeaderField("Content-Range");
@@ -112,6 +116,7 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
   }
   const int64_t kept = task.keptBytes();
   UniqueFd bodyFd = task.takeBodyFile();
+  const bool unnamed = !bodyFd;
   if (!bodyFd) {
     bodyFd = createBodyFile(shared.configuration.bodyDirectory,
                             shared.configuration.temporaryFilePrefix);
@@ -133,6 +138,8 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     return true;
   };
   hooks.isCancelled = [&] { return !deliverable(); };
+  const bool keepsFile = !unnamed;
+  off_t unhanded = 0;
   // Where this response's body goes: decided at its first piece, from its status.
   enum class Store { kUndecided, kWrite, kDiscard } store = Store::kUndecided;
   std::optional<UrlError> misplaced;
@@ -163,6 +170,14 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
         return errno;
       }
       piece.remove_prefix(written < 0 ? 0 : static_cast<size_t>(written));
+      unhanded += written < 0 ? 0 : written;
+    }
+    // A file that is kept is handed to the disk as it comes, without waiting: a sync of its file
+    // system later on then finds little of it left to write.
+    if (keepsFile && unhanded >= kHandOverStep) {
+      const off_t end = ::lseek(bodyFd.get(), 0, SEEK_CUR);
+      (void)::sync_file_range(bodyFd.get(), end - unhanded, unhanded, SYNC_FILE_RANGE_WRITE);
+      unhanded = 0;
     }
     return 0;
   };

@@ -111,7 +111,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   /// (what it held goes), a 206's where the first `keptBytes` end, which is where its
   /// Content-Range must start (a resumed transfer: the request asked for the rest). No other
   /// answer's body is stored: the file keeps what it held. The location that
-  /// didFinishDownloadingTo gets is then a path to a descriptor of this file. Set before
+  /// didFinishDownloadingTo gets is then a path to a descriptor of this file. Such a file is
+  /// taken to be kept: its data is handed to the disk as it comes, without waiting. Set before
   /// resume().
   void setBodyFile(UniqueFd file, int64_t keptBytes);
   UniqueFd takeBodyFile() { return std::move(bodyFile_); }
