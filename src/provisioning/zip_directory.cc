@@ -109,9 +109,6 @@ bool hasZip64Extra(std::string_view extra) {
 // The reason to refuse one central record of `entry` bytes (at least kEntryLength, its name,
 // extra field and comment within), or nullptr; `zip` gets what it describes.
 const char* readEntry(std::string_view entry, ZipEntry* zip) {
-  if (read32(entry, 0) != kEntrySignature) {
-    return "a directory entry without its signature";
-  }
   zip->versionNeeded = read16(entry, 6);
   zip->flags = read16(entry, 8);
   zip->method = read16(entry, 10);
@@ -201,7 +198,7 @@ uint64_t neededTailLength(std::string_view tail, uint64_t archiveLength) {
   std::string error;
   uint64_t needed = tail.size();
   if (const std::optional<EndRecord> end = readEndRecord(tail, archiveLength, &error, &needed)) {
-    needed = std::max<uint64_t>(needed, archiveLength - end->directoryOffset);
+    needed = archiveLength - end->directoryOffset;
   }
   return needed;
 }
@@ -221,6 +218,10 @@ std::optional<ZipDirectory> readZipDirectory(std::string_view tail, uint64_t arc
   ZipDirectory directory{archiveLength, end->directoryOffset, end->directoryLength, {}};
   std::string_view rest = tail.substr(end->directoryOffset - tailStart, end->directoryLength);
   for (uint16_t i = 0; i < end->entries; ++i) {
+    if (rest.size() >= 4 && read32(rest, 0) != kEntrySignature) {
+      *error = "a directory entry without its signature";
+      return std::nullopt;
+    }
     const uint64_t length = rest.size() < kEntryLength ? 0
                                                        : kEntryLength + read16(rest, 28) +
                                                              read16(rest, 30) + read16(rest, 32);

@@ -38,10 +38,10 @@ struct ZipDirectory {
 constexpr uint64_t kEndSearchLength = 22 + 65535;
 
 /// The number of bytes from the end of an archive of `archiveLength` bytes that readZipDirectory
-/// needs, given its last `tail.size()` bytes: more than tail.size() when the caller must fetch a
-/// longer tail (the end-search window when no end record is in sight, else everything from the
-/// directory's start), never more than archiveLength. tail.size() or less when the tail suffices,
-/// or when what it holds is unreadable anyway (readZipDirectory says why).
+/// needs, judged from its last `tail.size()` bytes: everything from the directory's start once the
+/// end record is in the tail, the end-search window while it is not, never more than
+/// archiveLength. More than tail.size() tells the caller to fetch a longer tail; tail.size() also
+/// when the tail holds what is unreadable anyway (readZipDirectory then says why).
 uint64_t neededTailLength(std::string_view tail, uint64_t archiveLength);
 
 /// The directory of an archive of `archiveLength` bytes whose last bytes are `tail` (the whole

@@ -1,0 +1,114 @@
+#include "framework/net/byte_ranges.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using fw::ContentRange;
+
+// nginx's answer to "Range: bytes=0-9,20-29" for a file of 200 bytes.
+const std::string kBody =
+    "\r\n--00000000000000000001\r\nContent-Type: text/plain\r\nContent-Range: bytes 0-9/200\r\n"
+    "\r\n0001020304\r\n--00000000000000000001\r\nContent-Type: text/plain\r\n"
+    "Content-Range: bytes 20-29/200\r\n\r\n1011121314\r\n--00000000000000000001--\r\n";
+
+// The body's parts laid out in a file of 30 bytes ('.' where nothing came), or the parser's
+// reason to refuse it, fed in the pieces that `cuts` make.
+std::string parse(const std::string& body, const std::vector<size_t>& cuts) {
+  std::string file(30, '.'), error;
+  fw::ByterangesParser parser("00000000000000000001", [&](uint64_t offset, std::string_view data) {
+    file.replace(offset, data.size(), data);
+  });
+  size_t from = 0;
+  for (const size_t cut : cuts) {
+    if (!parser.feed(std::string_view(body).substr(from, cut - from), &error)) {
+      return error;
+    }
+    from = cut;
+  }
+  return parser.feed(std::string_view(body).substr(from), &error) && parser.finish(&error) ? file
+                                                                                           : error;
+}
+
+std::string patched(std::string text, const std::string& from, const std::string& to) {
+  return text.replace(text.find(from), from.size(), to);
+}
+
+}  // namespace
+
+TEST(ByteRangesTest, ContentRangeStrictly) {
+  const uint64_t max = UINT64_MAX;
+  const std::pair<const char*, std::optional<ContentRange>> rows[] = {
+      {"bytes 100-199/1000", ContentRange{true, 100, 199, 1000}},
+      {"BYTES 0-0/1", ContentRange{true, 0, 0, 1}},
+      {"bytes 5-9/*", ContentRange{true, 5, 9, std::nullopt}},
+      {"bytes */1000", ContentRange{false, 0, 0, 1000}},
+      {"bytes 0-18446744073709551614/18446744073709551615", ContentRange{true, 0, max - 1, max}},
+      {"bytes 0-18446744073709551615/*", std::nullopt},
+      {"bytes 0-1/18446744073709551616", std::nullopt},
+      {"bytes */*", std::nullopt},
+      {"bytes 9-5/10", std::nullopt},
+      {"bytes 0-10/10", std::nullopt},
+      {"bytes 0-+1/10", std::nullopt},
+      {"bytes -1/10", std::nullopt},
+      {"bytes 1-/10", std::nullopt},
+      {"bytes  0-1/10", std::nullopt},
+      {"bytes 0-1 /10", std::nullopt},
+      {"items 0-1/10", std::nullopt},
+      {"bytes 0-1", std::nullopt},
+      {"bytes=0-1/10", std::nullopt},
+      {"", std::nullopt}};
+  for (const auto& [value, range] : rows) {
+    EXPECT_EQ(range, fw::parseContentRange(value)) << value;
+  }
+  EXPECT_EQ("bytes=0-99,200-299", fw::rangeHeaderValue({{0, 99}, {200, 299}}));
+}
+
+TEST(ByteRangesTest, Boundary) {
+  const std::pair<const char*, std::optional<std::string>> rows[] = {
+      {"multipart/byteranges; boundary=00000000000000000001", "00000000000000000001"},
+      {"Multipart/ByteRanges;charset=x ; BOUNDARY=\"a b;\\\"c\"", "a b;\"c"},
+      {"multipart/byteranges; boundary=", std::nullopt},
+      {"multipart/mixed; boundary=a", std::nullopt},
+      {"multipart/byteranges; boundary=\"a", std::nullopt},
+      {"multipart/byteranges", std::nullopt},
+      {"multipart/byteranges; boundary=a b", std::nullopt}};
+  for (const auto& [value, boundary] : rows) {
+    EXPECT_EQ(boundary, fw::byterangesBoundary(value)) << value;
+  }
+}
+
+// nginx's body split at every two places, and bodies that are not what they say.
+TEST(ByteRangesTest, MultipartBodyInAnyPieces) {
+  const std::string file = "0001020304..........1011121314";
+  for (size_t i = 0; i <= kBody.size(); ++i) {
+    for (size_t j = i; j <= kBody.size(); ++j) {
+      ASSERT_EQ(file, parse(kBody, {i, j})) << i << " " << j;
+    }
+  }
+  const std::string headers = "Content-Type: text/plain\r\nContent-Range: bytes 20-29/200\r\n";
+  const std::pair<std::string, std::string> rows[] = {
+      {"preamble\r\n" + kBody + "epilogue --00000000000000000001\r\n", file},
+      {patched(kBody, "--\r\n", "--"), file},
+      {patched(kBody, "0304", "03045"), "not as long as"},
+      {patched(kBody, "0304", "030"), "not as long as"},
+      {patched(kBody, "Range: bytes 0", "Ranges: bytes 0"), "without a Content-Range"},
+      {patched(kBody, "-9/200", "-9/201"), "different complete lengths"},
+      {patched(kBody, headers, headers + headers), "two Content-Range"},
+      {patched(kBody, headers, std::string(20000, 'x') + ": y\r\n" + headers), "too long"},
+      {patched(kBody, "--\r\n", "--x\r\n"), "other bytes"},
+      {patched(kBody, "--\r\n", ""), "ended before"},
+      {kBody.substr(0, 100), "ended before"},
+      {"--00000000000000000001--\r\n", "without parts"},
+  };
+  for (const auto& [body, result] : rows) {
+    std::vector<size_t> everyByte(body.size());
+    for (size_t i = 0; i < body.size(); ++i) {
+      everyByte[i] = i;
+    }
+    for (const std::vector<size_t>& cuts : {std::vector<size_t>{}, everyByte}) {
+      const std::string parsed = parse(body, cuts);
+      EXPECT_NE(std::string::npos, parsed.find(result)) << body << " -> " << parsed;
+    }
+  }
+}

@@ -1,0 +1,35 @@
+// libFuzzer target for the directory of an archive that the network sends: read from any tail of
+// the bytes, the reader returns a directory or a reason, reads nothing beyond them, and what it
+// returns holds together: entries in order, each record where the next begins, none past the
+// directory, and a tail that neededTailLength calls enough.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "provisioning/zip_directory.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view archive(reinterpret_cast<const char*>(data), size);
+  // The first byte, when there is one, chooses how much of the rest is the tail.
+  const size_t cut = size == 0 ? 0 : data[0] % 4 == 0 ? 1 : data[0] % (size + 1);
+  const std::string_view tail = archive.substr(cut);
+  std::string error;
+  const std::optional<ZipDirectory> zip = readZipDirectory(tail, archive.size(), &error);
+  if (zip.has_value() == !error.empty() ||
+      (zip && neededTailLength(tail, archive.size()) > tail.size())) {
+    __builtin_trap();
+  }
+  uint64_t offset = 0;
+  for (const ZipEntry& entry : zip ? zip->entries : std::vector<ZipEntry>{}) {
+    if (entry.localHeaderOffset != offset || entry.recordLength < 30 + entry.compressedSize) {
+      __builtin_trap();
+    }
+    offset += entry.recordLength;
+  }
+  if (zip && offset != zip->directoryOffset) {
+    __builtin_trap();
+  }
+  return 0;
+}
