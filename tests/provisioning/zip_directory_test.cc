@@ -72,7 +72,8 @@ TEST(ZipDirectoryTest, RefusesWhatItCannotPlace) {
   const ScopedTempDir dir;
   makeZip(dir / "a.zip", {{"a1", "x"}, {"a2", "y"}});
   const std::string plain = readFile(dir / "a.zip");
-  const size_t end = plain.size() - 22, central = end - 2 * 48;  // two entries with 2-byte names
+  const size_t end = plain.size() - 22,
+               central = end - 96;  // two entries of 48 bytes (2-byte names)
   using Patch = std::function<void(std::string&)>;
   const std::pair<Patch, const char*> rows[] = {
       {[&](std::string& z) { z = zipOf(dir, "printf x | zip -q - -"); }, "ZIP64 end record"},
@@ -103,6 +104,11 @@ TEST(ZipDirectoryTest, RefusesWhatItCannotPlace) {
       {[&](std::string& z) { put(z, central + 48 + 42, 2, 4); }, "overlaps"},
       {[&](std::string& z) { put(z, central + 48 + 42, end, 4); }, "beyond the directory"},
       {[&](std::string& z) { z.insert(end, 4, '\0'); }, "between the directory and the end"},
+      {[&](std::string& z) {
+         z.insert(central, 70000, '\0');
+         put(z, end + 70000 + 16, central + 70000, 4);
+       },
+       "bytes between entries"},
       {[&](std::string& z) {
          put(z, end + 16, 0, 4);
          put(z, end + 12, end, 4);

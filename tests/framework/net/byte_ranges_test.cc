@@ -67,7 +67,7 @@ TEST(ByteRangesTest, ContentRangeStrictly) {
 TEST(ByteRangesTest, Boundary) {
   const std::pair<const char*, std::optional<std::string>> rows[] = {
       {"multipart/byteranges; boundary=00000000000000000001", "00000000000000000001"},
-      {"Multipart/ByteRanges;charset=x ; BOUNDARY=\"a b;\\\"c\"", "a b;\"c"},
+      {R"(Multipart/ByteRanges;charset=x ; BOUNDARY="a b;\"c")", R"(a b;"c)"},
       {"multipart/byteranges; boundary=", std::nullopt},
       {"multipart/mixed; boundary=a", std::nullopt},
       {"multipart/byteranges; boundary=\"a", std::nullopt},
