@@ -22,8 +22,10 @@ constexpr uint16_t kMethodAes = 99;
 
 // Callers check that the bytes are there.
 uint16_t read16(std::string_view bytes, uint64_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1])
-                                                                     << 8);
+  const auto byte = [&](uint64_t i) {
+    return static_cast<unsigned>(static_cast<uint8_t>(bytes[i]));
+  };
+  return static_cast<uint16_t>(byte(at) | byte(at + 1) << 8);
 }
 
 uint32_t read32(std::string_view bytes, uint64_t at) {
@@ -139,6 +141,32 @@ const char* readEntry(std::string_view entry, ZipEntry* zip) {
   return nullptr;
 }
 
+// The reason to refuse the directory's bytes as `count` entries, or nullptr with them read.
+const char* readEntries(std::string_view directory, uint16_t count, uint64_t directoryOffset,
+                        std::vector<ZipEntry>* entries) {
+  for (uint16_t i = 0; i < count; ++i) {
+    if (directory.size() >= 4 && read32(directory, 0) != kEntrySignature) {
+      return "a directory entry without its signature";
+    }
+    const uint64_t length =
+        directory.size() < kEntryLength
+            ? 0
+            : kEntryLength + read16(directory, 28) + read16(directory, 30) + read16(directory, 32);
+    if (length == 0 || length > directory.size()) {
+      return "the directory ends before the entries that the end record counts";
+    }
+    if (const char* why = readEntry(directory.substr(0, length), &entries->emplace_back())) {
+      return why;
+    }
+    if (entries->back().localHeaderOffset >= directoryOffset) {
+      return "an entry beyond the directory";
+    }
+    directory.remove_prefix(length);
+  }
+  return directory.empty() ? nullptr
+                           : "more in the directory than the entries that the end record counts";
+}
+
 // Places each record between its local header and the next one's (the directory after the
 // last), where it must fit: its header, name and data, and no more than a local extra field.
 const char* placeRecords(std::vector<ZipEntry>& entries, uint64_t directoryOffset) {
@@ -216,32 +244,11 @@ std::optional<ZipDirectory> readZipDirectory(std::string_view tail, uint64_t arc
     return std::nullopt;
   }
   ZipDirectory directory{archiveLength, end->directoryOffset, end->directoryLength, {}};
-  std::string_view rest = tail.substr(end->directoryOffset - tailStart, end->directoryLength);
-  for (uint16_t i = 0; i < end->entries; ++i) {
-    if (rest.size() >= 4 && read32(rest, 0) != kEntrySignature) {
-      *error = "a directory entry without its signature";
-      return std::nullopt;
-    }
-    const uint64_t length = rest.size() < kEntryLength ? 0
-                                                       : kEntryLength + read16(rest, 28) +
-                                                             read16(rest, 30) + read16(rest, 32);
-    if (length == 0 || length > rest.size()) {
-      *error = "the directory ends before the entries that the end record counts";
-      return std::nullopt;
-    }
-    ZipEntry& entry = directory.entries.emplace_back();
-    if (const char* why = readEntry(rest.substr(0, length), &entry)) {
-      *error = why;
-      return std::nullopt;
-    }
-    if (entry.localHeaderOffset >= end->directoryOffset) {
-      *error = "an entry beyond the directory";
-      return std::nullopt;
-    }
-    rest.remove_prefix(length);
-  }
-  if (!rest.empty()) {
-    *error = "more in the directory than the entries that the end record counts";
+  const std::string_view bytes =
+      tail.substr(end->directoryOffset - tailStart, end->directoryLength);
+  if (const char* why =
+          readEntries(bytes, end->entries, end->directoryOffset, &directory.entries)) {
+    *error = why;
     return std::nullopt;
   }
   if (const char* why = placeRecords(directory.entries, directory.directoryOffset)) {

@@ -12,15 +12,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view archive(reinterpret_cast<const char*>(data), size);
-  // The first byte, when there is one, chooses how much of the rest is the tail.
-  const size_t cut = size == 0 ? 0 : data[0] % 4 == 0 ? 1 : data[0] % (size + 1);
-  const std::string_view tail = archive.substr(cut);
+  // The first byte chooses how much of the archive is the tail: all of it for an archive's "P".
+  const std::string_view tail = archive.substr(size == 0 || data[0] % 4 == 0 ? 0 : data[0] % size);
   std::string error;
-  const std::optional<ZipDirectory> zip = readZipDirectory(tail, archive.size(), &error);
-  if (zip.has_value() == !error.empty() ||
-      (zip && neededTailLength(tail, archive.size()) > tail.size())) {
-    __builtin_trap();
-  }
+  const std::optional<ZipDirectory> zip = readZipDirectory(tail, size, &error);
+  const uint64_t needed = neededTailLength(tail, size);
   uint64_t offset = 0;
   for (const ZipEntry& entry : zip ? zip->entries : std::vector<ZipEntry>{}) {
     if (entry.localHeaderOffset != offset || entry.recordLength < 30 + entry.compressedSize) {
@@ -28,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     offset += entry.recordLength;
   }
-  if (zip && offset != zip->directoryOffset) {
+  if (zip.has_value() == !error.empty() || needed > size ||
+      (zip && (needed > tail.size() || offset != zip->directoryOffset))) {
     __builtin_trap();
   }
   return 0;

@@ -2,51 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "support/files.h"
 #include "support/process.h"
 
 using namespace testing_support;
 
-namespace {
-
-// The archive of the files, all of one time, as zip writes it; and its directory.
-std::string zipOf(const std::map<std::string, std::string>& files, ZipDirectory* zip) {
-  const ScopedTempDir staging;
-  for (const auto& [name, content] : files) {
-    writeFile(staging / name, content);
-  }
-  EXPECT_EQ(0, runShell("cd " + staging.path() + " && touch -d @1700000000 * && zip -q -X z *"));
-  std::string archive = readFile(staging / "z.zip"), error;
-  *zip = readZipDirectory(archive, archive.size(), &error).value();
-  return archive;
-}
-
-std::string noise(size_t length, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string text(length, '\0');
-  for (char& c : text) {
-    c = static_cast<char>(random());
-  }
-  return text;
-}
-
-}  // namespace
-
 // The proof: the new archive made from the kept one and its fetched ranges alone, byte for
-// byte, with one entry changed, one added, one gone; c and d side by side in both archives, d
-// and f only in the new one.
+// byte, with b changed (as long: only its crc32 tells), g added, d2 gone; c and d side by side in
+// both archives, d and f only in the new one.
 TEST(RangePlanTest, AssemblesTheNewArchiveFromTheKeptOne) {
-  std::map<std::string, std::string> files{{"a", noise(3000, 1)}, {"b", noise(500, 2)},
-                                           {"c", noise(2500, 3)}, {"d", noise(2500, 4)},
-                                           {"d2", "x"},           {"f", noise(100, 5)}};
-  ZipDirectory keptZip, wantedZip;
-  const std::string kept = zipOf(files, &keptZip);
-  files.erase("d2");
-  files["b"] = noise(500, 6);  // as long: only its crc32 tells
-  files["g"] = "new";
-  const std::string wanted = zipOf(files, &wantedZip);
+  const ScopedTempDir dir;
+  ASSERT_EQ(0,
+            runShell("cd " + dir.path() + " && for f in a:3000 b:500 c:2500 d:2500 d2:1 f:100; " +
+                     "do head -c ${f#*:} /dev/urandom >${f%:*}; done && touch -d @1700000000 * " +
+                     "&& zip -q -X kept * && head -c 500 /dev/urandom >b && echo new >g && " +
+                     "touch -d @1700000000 b g && zip -q -X wanted a b c d f g"));
+  const std::string kept = readFile(dir / "kept.zip"), wanted = readFile(dir / "wanted.zip");
+  std::string error;
+  const ZipDirectory keptZip = readZipDirectory(kept, kept.size(), &error).value();
+  const ZipDirectory wantedZip = readZipDirectory(wanted, wanted.size(), &error).value();
   const auto& entries = wantedZip.entries;
   const uint64_t keptBytes = entries[0].recordLength + entries[2].recordLength +
                              entries[3].recordLength + entries[4].recordLength;

@@ -3,7 +3,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <array>
+#include <tuple>
 
 #include "framework/base/unique_fd.h"
 #include "support/files.h"
@@ -13,15 +14,17 @@ using namespace testing_support;
 
 namespace {
 
-void put(std::string& bytes, size_t at, uint64_t value, size_t width) {
-  for (size_t i = 0; i < width; ++i, value >>= 8) {
-    bytes[at + i] = static_cast<char>(value & 0xff);
+// What the shell command prints in the directory, with the bytes given (at, value, width) put in.
+std::string zipOf(const ScopedTempDir& dir, const std::string& command,
+                  const std::vector<std::array<uint64_t, 3>>& puts = {}) {
+  EXPECT_EQ(0, runShell("cd " + dir.path() + " && (" + command + ") >out.zip"));
+  std::string bytes = readFile(dir / "out.zip");
+  for (auto [at, value, width] : puts) {
+    for (; width > 0; --width, value >>= 8) {
+      bytes.at(at++) = static_cast<char>(value & 0xff);
+    }
   }
-}
-
-std::string zipOf(const ScopedTempDir& dir, const std::string& command) {
-  EXPECT_EQ(0, runShell("cd " + dir.path() + " && " + command + " >out.zip"));
-  return readFile(dir / "out.zip");
+  return bytes;
 }
 
 }  // namespace
@@ -62,8 +65,7 @@ TEST(ZipDirectoryTest, ReadsWhatZipWrote) {
     EXPECT_EQ(length < kEndSearchLength ? kEndSearchLength : needed,
               neededTailLength(tail, archive.size()));
     const std::optional<ZipDirectory> fromTail = readZipDirectory(tail, archive.size(), &error);
-    EXPECT_EQ(length >= needed, fromTail.has_value()) << length << error;
-    EXPECT_EQ(fromTail ? zip->entries.size() : 0, fromTail ? fromTail->entries.size() : 0);
+    EXPECT_EQ(length >= needed ? zip->entries.size() : 0, fromTail ? fromTail->entries.size() : 0);
   }
 }
 
@@ -71,55 +73,29 @@ TEST(ZipDirectoryTest, ReadsWhatZipWrote) {
 TEST(ZipDirectoryTest, RefusesWhatItCannotPlace) {
   const ScopedTempDir dir;
   makeZip(dir / "a.zip", {{"a1", "x"}, {"a2", "y"}});
-  const std::string plain = readFile(dir / "a.zip");
-  const size_t end = plain.size() - 22,
-               central = end - 96;  // two entries of 48 bytes (2-byte names)
-  using Patch = std::function<void(std::string&)>;
-  const std::pair<Patch, const char*> rows[] = {
-      {[&](std::string& z) { z = zipOf(dir, "printf x | zip -q - -"); }, "ZIP64 end record"},
-      {[&](std::string& z) { put(z, central + 20, 0xffffffff, 4); }, "ZIP64 entry"},
-      {[&](std::string& z) { put(z, end + 16, 0xffffffff, 4); }, "ZIP64 marker"},
-      {[&](std::string& z) { z = zipOf(dir, "zip -q -X - a.zip | cat"); }, "data descriptor"},
-      {[&](std::string& z) { z = zipOf(dir, "zip -q -X -P pw b.zip a.zip && cat b.zip"); },
-       "encrypted"},
-      {[&](std::string& z) { put(z, central + 10, 99, 2); }, "encrypted"},
-      {[&](std::string& z) {
-         z = zipOf(dir, "(head -c 100 /dev/zero; cat a.zip) >c.zip && zip -qA c.zip && cat c.zip");
-       },
-       "before the first entry"},
-      {[&](std::string& z) { put(z, end + 4, 1, 2); }, "more than one disk"},
-      {[&](std::string& z) { put(z, central + 48 + 34, 1, 2); }, "another disk"},
-      {[&](std::string& z) {
-         put(z, end + 8, 3, 2);
-         put(z, end + 10, 3, 2);
-       },
-       "ends before"},
-      {[&](std::string& z) {
-         put(z, end + 8, 1, 2);
-         put(z, end + 10, 1, 2);
-       },
-       "more in the directory"},
-      {[&](std::string& z) { z[central + 48 + 47] = '1'; }, "same name"},
-      {[&](std::string& z) { put(z, central + 48 + 20, 2, 4); }, "overlaps"},
-      {[&](std::string& z) { put(z, central + 48 + 42, 2, 4); }, "overlaps"},
-      {[&](std::string& z) { put(z, central + 48 + 42, end, 4); }, "beyond the directory"},
-      {[&](std::string& z) { z.insert(end, 4, '\0'); }, "between the directory and the end"},
-      {[&](std::string& z) {
-         z.insert(central, 70000, '\0');
-         put(z, end + 70000 + 16, central + 70000, 4);
-       },
-       "bytes between entries"},
-      {[&](std::string& z) {
-         put(z, end + 16, 0, 4);
-         put(z, end + 12, end, 4);
-       },
-       "signature"},
-      {[&](std::string& z) { z += "x"; }, "comment is not all"},
-      {[&](std::string& z) { z = "not a zip file at all, just text"; }, "no end record"},
+  const uint64_t e = readFile(dir / "a.zip").size() - 22, c = e - 96, c2 = c + 48;  // 48 an entry
+  const std::string zip = "cat a.zip", upTo = "head -c " + std::to_string(c) + " a.zip; ";
+  const std::tuple<std::string, std::vector<std::array<uint64_t, 3>>, const char*> rows[] = {
+      // clang-format off
+      {"printf x | zip -q - -", {}, "ZIP64 end record"},
+      {zip, {{c + 20, 0xffffffff, 4}}, "ZIP64 entry"}, {zip, {{e + 16, 0xffffffff, 4}}, "ZIP64 marker"},
+      {"zip -q -X - a.zip | cat", {}, "data descriptor"},
+      {"zip -q -X -P pw b.zip a.zip && cat b.zip", {}, "encrypted"}, {zip, {{c + 10, 99, 2}}, "encrypted"},
+      {"(head -c 100 /dev/zero; cat a.zip) >c.zip && zip -qA c.zip && cat c.zip", {}, "before the first"},
+      {zip, {{e + 4, 1, 2}}, "more than one disk"}, {zip, {{c2 + 34, 1, 2}}, "another disk"},
+      {zip, {{e + 8, 3, 2}, {e + 10, 3, 2}}, "ends before"},
+      {zip, {{e + 8, 1, 2}, {e + 10, 1, 2}}, "more in the directory"},
+      {zip, {{c2 + 47, '1', 1}}, "same name"}, {zip, {{c2 + 20, 2, 4}}, "overlaps"},
+      {zip, {{c2 + 42, 2, 4}}, "overlaps"}, {zip, {{c2 + 42, e, 4}}, "beyond the directory"},
+      {"head -c -22 a.zip; printf 0000; tail -c 22 a.zip", {}, "between the directory and the end"},
+      {upTo + "head -c 70000 /dev/zero; tail -c 118 a.zip", {{e + 70016, c + 70000, 4}},
+       "between entries"},
+      {zip, {{e + 16, 0, 4}, {e + 12, e, 4}}, "signature"}, {"cat a.zip; echo", {}, "comment is not all"},
+      {"echo not a zip file at all, just text", {}, "no end record"},
+      // clang-format on
   };
-  for (const auto& [patch, reason] : rows) {
-    std::string archive = plain;
-    patch(archive);
+  for (const auto& [command, puts, reason] : rows) {
+    const std::string archive = zipOf(dir, command, puts);
     std::string error;
     EXPECT_FALSE(readZipDirectory(archive, archive.size(), &error)) << reason;
     EXPECT_NE(std::string::npos, error.find(reason)) << reason << ": " << error;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 namespace {
 
 using fw::ContentRange;
@@ -39,25 +41,16 @@ std::string patched(std::string text, const std::string& from, const std::string
 TEST(ByteRangesTest, ContentRangeStrictly) {
   const uint64_t max = UINT64_MAX;
   const std::pair<const char*, std::optional<ContentRange>> rows[] = {
-      {"bytes 100-199/1000", ContentRange{true, 100, 199, 1000}},
-      {"BYTES 0-0/1", ContentRange{true, 0, 0, 1}},
-      {"bytes 5-9/*", ContentRange{true, 5, 9, std::nullopt}},
-      {"bytes */1000", ContentRange{false, 0, 0, 1000}},
+      // clang-format off
+      {"bytes 100-199/1000", ContentRange{true, 100, 199, 1000}}, {"BYTES 0-0/1", ContentRange{true, 0, 0, 1}},
+      {"bytes 5-9/*", ContentRange{true, 5, 9, std::nullopt}}, {"bytes */1000", ContentRange{false, 0, 0, 1000}},
       {"bytes 0-18446744073709551614/18446744073709551615", ContentRange{true, 0, max - 1, max}},
-      {"bytes 0-18446744073709551615/*", std::nullopt},
-      {"bytes 0-1/18446744073709551616", std::nullopt},
-      {"bytes */*", std::nullopt},
-      {"bytes 9-5/10", std::nullopt},
-      {"bytes 0-10/10", std::nullopt},
-      {"bytes 0-+1/10", std::nullopt},
-      {"bytes -1/10", std::nullopt},
-      {"bytes 1-/10", std::nullopt},
-      {"bytes  0-1/10", std::nullopt},
-      {"bytes 0-1 /10", std::nullopt},
-      {"items 0-1/10", std::nullopt},
-      {"bytes 0-1", std::nullopt},
-      {"bytes=0-1/10", std::nullopt},
-      {"", std::nullopt}};
+      {"bytes 0-18446744073709551615/*", std::nullopt}, {"bytes 0-1/18446744073709551616", std::nullopt},
+      {"bytes */*", std::nullopt}, {"bytes 9-5/10", std::nullopt}, {"bytes 0-10/10", std::nullopt},
+      {"bytes 0-+1/10", std::nullopt}, {"bytes -1/10", std::nullopt}, {"bytes 1-/10", std::nullopt},
+      {"bytes  0-1/10", std::nullopt}, {"bytes 0-1 /10", std::nullopt}, {"items 0-1/10", std::nullopt},
+      {"bytes 0-1", std::nullopt}, {"bytes=0-1/10", std::nullopt}, {"", std::nullopt}};
+  // clang-format on
   for (const auto& [value, range] : rows) {
     EXPECT_EQ(range, fw::parseContentRange(value)) << value;
   }
@@ -66,13 +59,13 @@ TEST(ByteRangesTest, ContentRangeStrictly) {
 
 TEST(ByteRangesTest, Boundary) {
   const std::pair<const char*, std::optional<std::string>> rows[] = {
+      // clang-format off
       {"multipart/byteranges; boundary=00000000000000000001", "00000000000000000001"},
       {R"(Multipart/ByteRanges;charset=x ; BOUNDARY="a b;\"c")", R"(a b;"c)"},
-      {"multipart/byteranges; boundary=", std::nullopt},
-      {"multipart/mixed; boundary=a", std::nullopt},
-      {"multipart/byteranges; boundary=\"a", std::nullopt},
-      {"multipart/byteranges", std::nullopt},
+      {"multipart/byteranges; boundary=", std::nullopt}, {"multipart/mixed; boundary=a", std::nullopt},
+      {"multipart/byteranges; boundary=\"a", std::nullopt}, {"multipart/byteranges", std::nullopt},
       {"multipart/byteranges; boundary=a b", std::nullopt}};
+  // clang-format on
   for (const auto& [value, boundary] : rows) {
     EXPECT_EQ(boundary, fw::byterangesBoundary(value)) << value;
   }
@@ -88,24 +81,20 @@ TEST(ByteRangesTest, MultipartBodyInAnyPieces) {
   }
   const std::string headers = "Content-Type: text/plain\r\nContent-Range: bytes 20-29/200\r\n";
   const std::pair<std::string, std::string> rows[] = {
+      // clang-format off
       {"preamble\r\n" + kBody + "epilogue --00000000000000000001\r\n", file},
-      {patched(kBody, "--\r\n", "--"), file},
-      {patched(kBody, "0304", "03045"), "not as long as"},
+      {patched(kBody, "--\r\n", "--"), file}, {patched(kBody, "0304", "03045"), "not as long as"},
       {patched(kBody, "0304", "030"), "not as long as"},
       {patched(kBody, "Range: bytes 0", "Ranges: bytes 0"), "without a Content-Range"},
       {patched(kBody, "-9/200", "-9/201"), "different complete lengths"},
       {patched(kBody, headers, headers + headers), "two Content-Range"},
       {patched(kBody, headers, std::string(20000, 'x') + ": y\r\n" + headers), "too long"},
-      {patched(kBody, "--\r\n", "--x\r\n"), "other bytes"},
-      {patched(kBody, "--\r\n", ""), "ended before"},
-      {kBody.substr(0, 100), "ended before"},
-      {"--00000000000000000001--\r\n", "without parts"},
-  };
+      {patched(kBody, "--\r\n", "--x\r\n"), "other bytes"}, {patched(kBody, "--\r\n", ""), "ended before"},
+      {kBody.substr(0, 100), "ended before"}, {"--00000000000000000001--\r\n", "without parts"}};
+  // clang-format on
   for (const auto& [body, result] : rows) {
     std::vector<size_t> everyByte(body.size());
-    for (size_t i = 0; i < body.size(); ++i) {
-      everyByte[i] = i;
-    }
+    std::iota(everyByte.begin(), everyByte.end(), 0);
     for (const std::vector<size_t>& cuts : {std::vector<size_t>{}, everyByte}) {
       const std::string parsed = parse(body, cuts);
       EXPECT_NE(std::string::npos, parsed.find(result)) << body << " -> " << parsed;
