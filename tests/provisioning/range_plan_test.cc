@@ -24,31 +24,26 @@ TEST(RangePlanTest, AssemblesTheNewArchiveFromTheKeptOne) {
   const auto& entries = wantedZip.entries;
   const uint64_t keptBytes = entries[0].recordLength + entries[2].recordLength +
                              entries[3].recordLength + entries[4].recordLength;
-  using Source = Piece::Source;
-  const std::vector<Source> apart{Source::kKept, Source::kFetch, Source::kKept, Source::kKept,
-                                  Source::kFetch};
-  // gap: the pieces' sources, and how many bytes are fetched.
-  const std::tuple<uint64_t, std::vector<Source>, uint64_t> rows[] = {
-      {0, apart, wanted.size() - keptBytes},
-      {kFetchGap, apart, wanted.size() - keptBytes},
-      {6000, {Source::kKept, Source::kFetch}, wanted.size() - entries[0].recordLength},
-  };
+  // gap: the pieces' sources (Kept, Fetched), and how many bytes are fetched.
+  const std::tuple<uint64_t, std::string, uint64_t> rows[] = {
+      {0, "KFKKF", wanted.size() - keptBytes},
+      {kFetchGap, "KFKKF", wanted.size() - keptBytes},
+      {6000, "KF", wanted.size() - entries[0].recordLength}};
   for (const auto& [gap, sources, fetched] : rows) {
     const std::vector<Piece> plan = coalesceFetches(planAssembly(wantedZip, keptZip), gap);
     const auto ranges = fetchRanges(plan);
     auto range = ranges.begin();
-    std::string assembled;
-    std::vector<Source> planSources;
+    std::string assembled, planSources;
     for (const Piece& piece : plan) {
       EXPECT_EQ(assembled.size(), piece.offset);
-      if (piece.source == Source::kKept) {
+      if (piece.source == Piece::Source::kKept) {
         assembled += kept.substr(piece.keptOffset, piece.length);
       } else if (range != ranges.end()) {
         EXPECT_EQ(piece.offset + piece.length - 1, range->second);
         assembled += wanted.substr(range->first, range->second - range->first + 1);
         ++range;
       }
-      planSources.push_back(piece.source);
+      planSources += piece.source == Piece::Source::kKept ? 'K' : 'F';
     }
     EXPECT_EQ(wanted, assembled) << gap;
     EXPECT_EQ(sources, planSources) << gap;

@@ -45,7 +45,6 @@ TEST(ZipDirectoryTest, ReadsWhatZipWrote) {
   const fw::UniqueFd fd(::open((dir / "a.zip").c_str(), O_RDONLY));
   const std::optional<ZipDirectory> zip = readZipDirectoryOfFile(fd.get(), &error);
   ASSERT_TRUE(zip) << error;
-  ASSERT_EQ(32u, zip->entries.size());
   uint64_t offset = 0;
   for (const ZipEntry& entry : zip->entries) {
     EXPECT_EQ(offset, entry.localHeaderOffset);
@@ -56,7 +55,6 @@ TEST(ZipDirectoryTest, ReadsWhatZipWrote) {
     offset += entry.recordLength;
   }
   EXPECT_EQ(offset, zip->directoryOffset);
-  EXPECT_EQ("PK\5\6", archive.substr(zip->directoryOffset + zip->directoryLength, 4));
 
   const uint64_t needed = archive.size() - zip->directoryOffset;
   EXPECT_GT(needed, kEndSearchLength);  // the file was read twice
