@@ -6,7 +6,7 @@
 
 namespace {
 
-// nginx's answer to "Range: bytes=0-9,20-29" for a file of 200 bytes.
+// A web server's answer, as it came, to "Range: bytes=0-9,20-29" for a file of 200 bytes.
 const std::string kBody =
     "\r\n--00000000000000000001\r\nContent-Type: text/plain\r\nContent-Range: bytes 0-9/200\r\n"
     "\r\n0001020304\r\n--00000000000000000001\r\nContent-Type: text/plain\r\n"
@@ -49,7 +49,7 @@ TEST(ByteRangesTest, RangeFieldAndBoundary) {
   }
 }
 
-// nginx's body split at every two places, and bodies that are not what they say.
+// That body split at every two places, and bodies that are not what they say.
 TEST(ByteRangesTest, MultipartBodyInAnyPieces) {
   const std::string file = "0001020304..........1011121314";
   for (size_t i = 0; i <= kBody.size(); ++i) {
