@@ -1,10 +1,13 @@
 #include "download/download_controller.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -25,6 +28,8 @@
 #include "provisioning/freshness.h"
 #include "provisioning/kept_archive.h"
 #include "provisioning/partial_download.h"
+#include "provisioning/update_assembly.h"
+#include "provisioning/zip_directory.h"
 
 namespace {
 
@@ -212,6 +217,15 @@ void Download::downloadFromURL(const std::string& url) {
     headerLines.push_back("Range: bytes=" + std::to_string(keptBytes_) + "-");
     headerLines.push_back("If-Range: " + partial.etag);
   }
+  // With an install agent cached and its archive kept, only the end of the server's archive is
+  // asked for: a 304 still says that the cache is current, and a new archive's end is its
+  // directory, from which an update takes from the kept archive what did not change.
+  updating_ = ownsPartial_ && keptBytes_ == 0 && resumes_ && !sentValidationString_.empty() &&
+              fw::regularFileExistsAtPath(keptArchivePath(cacheDir));
+  if (updating_) {
+    headerLines.push_back("Range: bytes=-" + std::to_string(kEndSearchLength));
+  }
+  reused_ = updating_ ? "update assembled from the kept archive" : "resumed download";
   requestedUrl_ = url;
   ++attempt_;
   firstDataDone_ = false;
@@ -235,7 +249,9 @@ void Download::downloadFromURL(const std::string& url) {
     });
   }
   if (ownsPartial_) {
-    theDownload_->setBodyFile(std::move(partial.file), keptBytes_);
+    theDownload_->setBodyFile(
+        std::move(partial.file), keptBytes_,
+        updating_ ? fw::RangePlacement::kAtRanges : fw::RangePlacement::kAfterKept);
   }
   requestTime_ = std::time(nullptr);
   theDownload_->resume();
@@ -253,6 +269,69 @@ bool Download::hashKeptBytes(int fd) {
     }
     hasher_->update(std::string_view(buffer.data(), static_cast<size_t>(count)));
     offset += count;
+  }
+  return true;
+}
+
+bool Download::assembleUpdate(const std::string& location) {
+  const fw::UniqueFd file(::open(location.c_str(), O_RDWR | O_CLOEXEC));
+  const FetchRanges fetch = [&](const std::vector<std::pair<uint64_t, uint64_t>>& ranges,
+                                std::string* why) { return fetchRanges(file.get(), ranges, why); };
+  uint64_t fetched = tailLength_;
+  std::string why = std::strerror(errno);
+  if (!file || fileLength_ <= 0 ||
+      !assembleFromKept(file.get(), static_cast<uint64_t>(fileLength_), tailLength_,
+                        keptArchivePath(getInstallAgentCacheDir()), fetch, &fetched, &why)) {
+    downloadWholeOnce("The update could not be assembled from the kept archive (" +
+                      displayText(why) + ")");
+    return false;
+  }
+  fw::systemLog("Update assembled from the kept archive, " + std::to_string(fetched) + " of " +
+                std::to_string(fileLength_) + " bytes fetched: " + displayText(requestedUrl_));
+  // Checked as a whole download is; should a check fail, the archive is fetched whole, once.
+  keptBytes_ = fileLength_;
+  if (anchor_.required) {
+    hasher_.emplace();  // what the observer saw was only the archive's end
+  }
+  if (anchor_.required && !hashKeptBytes(file.get())) {
+    downloadWholeOnce("The update assembled from the kept archive cannot be read");
+    return false;
+  }
+  return true;
+}
+
+bool Download::fetchRanges(int fd, const std::vector<std::pair<uint64_t, uint64_t>>& ranges,
+                           std::string* why) {
+  fw::HttpResponse response;
+  const std::optional<fw::UrlError> error = urlSession_->fetchInto(
+      requestedUrl_,
+      {"Range: " + fw::rangeHeaderValue(ranges), "If-Range: " + validationString_.value_or("")}, fd,
+      &response);
+  if (error) {
+    *why = error->localizedDescription;
+    return false;
+  }
+  // A server that sends the archive whole instead sent the one planned with, or another.
+  if (response.statusCode == 200) {
+    *why = "the server sent another archive";
+    return response.valueForHeaderField("ETag") == validationString_;
+  }
+  if (response.statusCode != kPartialContent) {
+    *why = "status " + std::to_string(response.statusCode);
+    return false;
+  }
+  // Several ranges answered with one: the ranges that it does not hold, one a request.
+  const std::optional<std::string> type = response.valueForHeaderField("Content-Type");
+  if (ranges.size() == 1 || (type && fw::byterangesBoundary(*type))) {
+    return true;
+  }
+  const std::optional<std::string> value = response.valueForHeaderField("Content-Range");
+  const std::optional<fw::ContentRange> sent = value ? fw::parseContentRange(*value) : std::nullopt;
+  for (const auto& range : ranges) {
+    if ((!sent || range.first < sent->first || range.second > sent->last) &&
+        !fetchRanges(fd, {range}, why)) {
+      return false;
+    }
   }
   return true;
 }
@@ -330,19 +409,26 @@ bool Download::firstData() {
   }
   fileLength_ = response.expectedContentLength;
   if (status == kPartialContent) {
-    // The rest of the kept bytes: the bar starts where they end, at their whole length.
+    // The rest of the kept bytes, or a new archive's end: the bar starts where the kept bytes
+    // end, at the archive's whole length.
     const std::optional<std::string> range = response.valueForHeaderField("Content-Range");
     const std::optional<fw::ContentRange> parsed =
         range ? fw::parseContentRange(*range) : std::nullopt;
     fileLength_ = parsed && parsed->complete ? static_cast<int64_t>(*parsed->complete) : -1;
-    fw::systemLog("Resuming the download after " + std::to_string(keptBytes_) + " of " +
-                  std::to_string(fileLength_) + " bytes: " + displayText(requestedUrl_));
+    tailLength_ = parsed ? parsed->last - parsed->first + 1 : 0;
+    if (!updating_) {
+      fw::systemLog("Resuming the download after " + std::to_string(keptBytes_) + " of " +
+                    std::to_string(fileLength_) + " bytes: " + displayText(requestedUrl_));
+    }
   } else {
     keptBytes_ = 0;  // a whole body: what was kept goes
+    updating_ = false;
   }
   const std::string cacheDir = getInstallAgentCacheDir();
   if (ownsPartial_) {
-    recordPartialDownload(cacheDir, requestedUrl_, validationString_, fileLength_);
+    // An update's file has holes until it is assembled: nothing there to resume.
+    recordPartialDownload(cacheDir, requestedUrl_, updating_ ? std::nullopt : validationString_,
+                          fileLength_);
   }
   if (keepCachedInstallAgentIfCurrent(cacheDir, validationString_, anchor_.keyIds())) {
     // The server's word on how long this holds: the next runs may not need to ask.
@@ -369,6 +455,9 @@ bool Download::firstData() {
 }
 
 void Download::handOverCachedInstallAgent() {
+  if (ownsPartial_ && keptBytes_ == 0) {
+    dropPartialDownload(getInstallAgentCacheDir());  // taken for a download that is not needed
+  }
   installAgentLocation_ = installAgentDirOnDisk();
   application_.setExitStatus(1);
   theDownload_->cancel();
@@ -441,6 +530,9 @@ void Download::didFinishDownloadingTo(fw::DownloadTask& /*task*/, const std::str
       return;
     }
   }
+  if (updating_ && !assembleUpdate(location)) {
+    return;
+  }
   const std::string cacheDir = getInstallAgentCacheDir();
   struct stat archive {};
   const int64_t size = ::stat(location.c_str(), &archive) == 0 ? archive.st_size : -1;
@@ -512,7 +604,7 @@ bool Download::verifyArchive(std::string* signer) {
   fw::systemLog("Download not verified! " + displayText(cause) + " " + displayText(url));
   if (keptBytes_ > 0) {
     // The kept bytes may be what is wrong (a power loss cut them short, say): once more, whole.
-    downloadWholeOnce("The resumed download could not be verified");
+    downloadWholeOnce("The " + reused_ + " could not be verified");
   } else {
     onMainThread([&] { failure(kNotVerifiedText, fw::Color::kRed); });
   }
@@ -541,7 +633,7 @@ bool Download::installIntoCache(const std::string& archive, const std::string& s
     fw::systemLog(error);
   }
   if (error.empty() && keptBytes_ > 0 && !windowClosed_.load()) {
-    downloadWholeOnce("The resumed download could not be unpacked");
+    downloadWholeOnce("The " + reused_ + " could not be unpacked");
     return false;
   }
   onMainThread(

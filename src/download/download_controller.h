@@ -96,6 +96,14 @@ class Download : public fw::ApplicationDelegate,
   /// Feeds the hasher the partial's kept bytes; false, with a fresh hasher, when they cannot be
   /// read.
   bool hashKeptBytes(int fd);
+  /// After a new archive's end came: makes the download's file at `location` the whole archive
+  /// from the kept one and range requests; false, with the archive asked for whole once, when
+  /// that cannot be done.
+  bool assembleUpdate(const std::string& location);
+  /// Fetches the ranges of the archive into the file at their places, the server's archive the
+  /// one planned with (If-Range); false with `why` otherwise.
+  bool fetchRanges(int fd, const std::vector<std::pair<uint64_t, uint64_t>>& ranges,
+                   std::string* why);
   /// When what was kept of an archive turned out not to fit (`why`): drops it and downloads the
   /// archive anew, whole, once. From the worker thread.
   void downloadWholeOnce(const std::string& why);
@@ -132,6 +140,9 @@ class Download : public fw::ApplicationDelegate,
   int64_t keptBytes_ = 0;      // what the transfer resumes after
   bool keepsArchive_ = false;  // the whole archive stays in the cache once it is installed
   int attempt_ = 0;            // how many downloads this window started
+  bool updating_ = false;      // asked for the end of a new archive, to assemble from the kept one
+  uint64_t tailLength_ = 0;    // how much of the archive's end came
+  std::string reused_;         // what the bytes not downloaded now come from, for log lines
   std::atomic<bool> windowClosed_{false};
   std::atomic<bool> proxyProblemLogged_{false};
 };

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "framework/base/unique_fd.h"
-#include "framework/net/byte_ranges.h"
+#include "framework/net/body_file_writer.h"
 #include "framework/net/curl_library.h"
 #include "framework/net/curl_transfer.h"
 #include "framework/os/paths.h"
@@ -55,17 +55,6 @@ struct UrlSession::Shared {
 };
 
 namespace {
-
-// How much of a kept body is written before it is handed to the disk: large enough for the
-// disk to write it in one go, small enough to keep the disk busy while the rest arrives.
-constexpr off_t kHandOverStep = off_t{8} << 20;
-
-// The first byte of a 206's range, -1 when its Content-Range says none.
-int64_t contentRangeStart(const HttpResponse& response) {
-  const std::optional<std::string> value = response.valueForHeaderField("Content-Range");
-  const std::optional<ContentRange> range = value ? parseContentRange(*value) : std::nullopt;
-  return range && range->satisfied ? static_cast<int64_t>(range->first) : -1;
-}
 
 // A file for the body in `directory` (the temporary-files directory, or /tmp when that one is
 // unusable, by default) with no name: it goes with its last descriptor, so that no crash leaves
@@ -138,49 +127,9 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
     return true;
   };
   hooks.isCancelled = [&] { return !deliverable(); };
-  const bool keepsFile = !unnamed;
-  off_t unhanded = 0;
-  // Where this response's body goes: decided at its first piece, from its status.
-  enum class Store { kUndecided, kWrite, kDiscard } store = Store::kUndecided;
-  std::optional<UrlError> misplaced;
-  hooks.storeBody = [&](std::string_view piece) {
-    if (store == Store::kUndecided) {
-      const HttpResponse& response = task.response();
-      const long status = response.statusCode;
-      store = status >= 200 && status < 300 ? Store::kWrite : Store::kDiscard;
-      const int64_t start = status == 206 ? contentRangeStart(response) : 0;
-      if (status == 206 && start != kept) {
-        misplaced =
-            UrlError{UrlError::Code::kOther,
-                     "the server's range does not start where the kept bytes end", task.url()};
-        return EIO;
-      }
-      // A whole body replaces whatever the file held; a range goes after what was kept.
-      if (store == Store::kWrite && ((start == 0 && ::ftruncate(bodyFd.get(), 0) != 0) ||
-                                     ::lseek(bodyFd.get(), start, SEEK_SET) < 0)) {
-        return errno;
-      }
-    }
-    if (store == Store::kDiscard) {
-      return 0;
-    }
-    while (!piece.empty()) {
-      const ssize_t written = ::write(bodyFd.get(), piece.data(), piece.size());
-      if (written < 0 && errno != EINTR) {
-        return errno;
-      }
-      piece.remove_prefix(written < 0 ? 0 : static_cast<size_t>(written));
-      unhanded += written < 0 ? 0 : written;
-    }
-    // A file that is kept is handed to the disk as it comes, without waiting: a sync of its file
-    // system later on then finds little of it left to write.
-    if (keepsFile && unhanded >= kHandOverStep) {
-      const off_t end = ::lseek(bodyFd.get(), 0, SEEK_CUR);
-      (void)::sync_file_range(bodyFd.get(), end - unhanded, unhanded, SYNC_FILE_RANGE_WRITE);
-      unhanded = 0;
-    }
-    return 0;
-  };
+  // A file that the delegate gave is kept: it is handed to the disk as it comes.
+  BodyFileWriter writer(bodyFd.get(), kept, task.rangePlacement(), !unnamed);
+  hooks.storeBody = [&](std::string_view piece) { return writer.write(task.response(), piece); };
   if (const auto& observer = task.bodyObserver()) {
     hooks.storeBody = [store = hooks.storeBody, &observer](std::string_view piece) {
       observer(piece);
@@ -190,8 +139,12 @@ void runTask(UrlSession::Shared& shared, DownloadTask& task) {
   std::optional<UrlError> error =
       runCurlTransfer(shared.curl, task.url(), task.headerLines(), shared.configuration,
                       task.mutableResponse(), hooks);
-  if (misplaced) {
-    error = misplaced;
+  if (!error) {
+    if (const std::optional<std::string> problem = writer.finish()) {
+      error = UrlError{UrlError::Code::kNetworkLost, *problem, task.url()};
+    }
+  } else if (!writer.problem().empty()) {
+    error = UrlError{UrlError::Code::kOther, writer.problem(), task.url()};
   }
   if (!error && deliverable()) {
     // The delegate, and what it starts meanwhile (unzip), read the body through a path into
@@ -282,6 +235,28 @@ std::optional<UrlError> UrlSession::fetchSmall(const std::string& url, size_t li
   return error;
 }
 
+std::optional<UrlError> UrlSession::fetchInto(const std::string& url,
+                                              const std::vector<std::string>& headerLines, int fd,
+                                              HttpResponse* response) {
+  CurlTransferHooks hooks = hooksFor(*shared_);
+  hooks.onData = [](int64_t, int64_t, int64_t) { return true; };
+  BodyFileWriter writer(fd, 0, RangePlacement::kAtRanges, true);
+  hooks.storeBody = [&](std::string_view piece) { return writer.write(*response, piece); };
+  std::optional<UrlError> error =
+      runCurlTransfer(shared_->curl, url, headerLines, shared_->configuration, *response, hooks);
+  if (!error) {
+    if (const std::optional<std::string> problem = writer.finish()) {
+      error = UrlError{UrlError::Code::kNetworkLost, *problem, url};
+    }
+  } else if (!writer.problem().empty()) {
+    error = UrlError{UrlError::Code::kOther, writer.problem(), url};
+  }
+  if (error && shared_->isInvalidated()) {
+    error->code = UrlError::Code::kCancelled;
+  }
+  return error;
+}
+
 std::shared_ptr<DownloadTask> UrlSession::downloadTaskWithURL(
     const std::string& url, std::vector<std::string> headerLines) {
   return std::make_shared<DownloadTask>(url, std::move(headerLines), shared_);
@@ -307,9 +282,10 @@ DownloadTask::DownloadTask(std::string url, std::vector<std::string> headerLines
                            std::weak_ptr<UrlSession::Shared> session)
     : url_(std::move(url)), headerLines_(std::move(headerLines)), session_(std::move(session)) {}
 
-void DownloadTask::setBodyFile(UniqueFd file, int64_t keptBytes) {
+void DownloadTask::setBodyFile(UniqueFd file, int64_t keptBytes, RangePlacement placement) {
   bodyFile_ = std::move(file);
   keptBytes_ = keptBytes;
+  placement_ = placement;
 }
 
 void DownloadTask::resume() {

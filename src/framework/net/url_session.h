@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/base/unique_fd.h"
+#include "framework/net/body_file_writer.h"
 #include "framework/net/http_response.h"
 #include "framework/net/url_error.h"
 #include "framework/net/url_session_configuration.h"
@@ -73,6 +74,14 @@ class UrlSession {
   std::optional<UrlError> fetchSmall(const std::string& url, size_t limit, HttpResponse* response,
                                      std::string* body);
 
+  /// One GET of the URL with extra header lines (a Range, say) on the calling thread, as
+  /// fetchSmall(), its body written into `fd` as a BodyFileWriter places it (RangePlacement::
+  /// kAtRanges: each range where it belongs, a 200 from the start); the final response in
+  /// `response`.
+  std::optional<UrlError> fetchInto(const std::string& url,
+                                    const std::vector<std::string>& headerLines, int fd,
+                                    HttpResponse* response);
+
   /// Cancels every task and ends the session: no callback is made after this returns, other
   /// than one already in progress.
   void invalidateAndCancel();
@@ -114,9 +123,11 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   /// didFinishDownloadingTo gets is then a path to a descriptor of this file. Such a file is
   /// taken to be kept: its data is handed to the disk as it comes, without waiting. Set before
   /// resume().
-  void setBodyFile(UniqueFd file, int64_t keptBytes);
+  void setBodyFile(UniqueFd file, int64_t keptBytes,
+                   RangePlacement placement = RangePlacement::kAfterKept);
   UniqueFd takeBodyFile() { return std::move(bodyFile_); }
   int64_t keptBytes() const { return keptBytes_; }
+  RangePlacement rangePlacement() const { return placement_; }
 
   /// Sees every piece of the final response's body as it arrives, on the worker thread, before
   /// it is stored. Set before resume().
@@ -138,6 +149,7 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   std::function<void(std::string_view)> bodyObserver_;
   UniqueFd bodyFile_;
   int64_t keptBytes_ = 0;
+  RangePlacement placement_ = RangePlacement::kAfterKept;
   std::atomic<bool> resumed_{false};
   std::atomic<bool> cancelled_{false};
 };
