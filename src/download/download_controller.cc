@@ -327,13 +327,10 @@ bool Download::fetchRanges(int fd, const std::vector<std::pair<uint64_t, uint64_
   }
   const std::optional<std::string> value = response.valueForHeaderField("Content-Range");
   const std::optional<fw::ContentRange> sent = value ? fw::parseContentRange(*value) : std::nullopt;
-  for (const auto& range : ranges) {
-    if ((!sent || range.first < sent->first || range.second > sent->last) &&
-        !fetchRanges(fd, {range}, why)) {
-      return false;
-    }
-  }
-  return true;
+  return std::ranges::all_of(ranges, [&](const std::pair<uint64_t, uint64_t>& range) {
+    const bool held = sent && range.first >= sent->first && range.second <= sent->last;
+    return held || fetchRanges(fd, {range}, why);
+  });
 }
 
 void Download::downloadWholeOnce(const std::string& why) {

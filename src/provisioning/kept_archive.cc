@@ -1,7 +1,8 @@
 #include "provisioning/kept_archive.h"
 
-#include <stdio.h>
 #include <sys/statvfs.h>
+
+#include <cstdio>
 
 #include "framework/os/remove_tree.h"
 #include "platform/shared_constants.h"

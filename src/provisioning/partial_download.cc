@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr size_t kMaxRecordLength = 16 * 1024;
+constexpr size_t kMaxRecordLength = size_t{16} * 1024;
 
 std::string partialPath(const std::string& cacheDir) {
   return cacheDir + PATH_SEPARATOR + ".partial";
