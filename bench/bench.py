@@ -55,11 +55,11 @@ def wait_for_port(port, timeout=10):
 
 
 class Nginx:
-    def __init__(self, root, web_root, name="nginx", server=""):
+    def __init__(self, root, web_root, name="nginx", server="", port=None):
         """`server`: more of the server block (add_header, say)."""
         self.dir = os.path.join(root, name)
         os.makedirs(self.dir)
-        self.port = free_port()
+        self.port = port or free_port()
         self.log = os.path.join(self.dir, "access.log")
         temp = " ".join(f"{name}_temp_path {self.dir}/{name};" for name in
                         ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
@@ -666,6 +666,145 @@ def debris_after_kills(args, root, nginx):
     os.unlink(archive)
 
 
+def make_entries_archive(src, archive, changed=(), added=(), signed_by=None):
+    """An archive of the 40 files of `src` (512,000 random bytes each, made once) and an install
+    agent that exits 0; `changed` files rewritten and `added` ones made first. Zipped with -X, or
+    signed with the vendor's script when `signed_by` is (key, public key)."""
+    os.makedirs(src, exist_ok=True)
+    for i in range(1, 41):
+        name = os.path.join(src, f"f{i}.bin")
+        if not os.path.exists(name) or f"f{i}.bin" in changed:
+            with open(name, "wb") as f:
+                f.write(os.urandom(512000))
+    for name in added:
+        with open(os.path.join(src, name), "wb") as f:
+            f.write(os.urandom(400000))
+    with open(os.path.join(src, "install"), "w") as f:
+        f.write("exit 0\n")
+    if os.path.exists(archive):
+        os.unlink(archive)
+    if signed_by:
+        out = archive + ".out"
+        shutil.rmtree(out, ignore_errors=True)
+        sign = os.path.join(os.path.dirname(__file__), "..", "scripts", "sign-agent.sh")
+        subprocess.run([sign, "-s", signed_by[0], src, out, signed_by[1]], check=True,
+                       stdout=subprocess.DEVNULL)
+        os.rename(os.path.join(out, "InstallAgent.zip"), archive)
+        os.rename(os.path.join(out, "InstallAgent.zip.minisig"), archive + ".minisig")
+        return os.path.join(out, "installAgentKey.pub")
+    subprocess.run(["sh", "-c", f"cd '{src}' && zip -qX '{archive}' *"], check=True)
+    return None
+
+
+def logged_bytes(log, before=0):
+    """Body bytes of the log lines after the first `before`, as nginx's figures or bi-endpoint
+    log them."""
+    total = 0
+    for line in open(log).read().splitlines()[before:]:
+        field = line.split()[1] if line[0].isdigit() else line.split("body_bytes=")[1]
+        total += int(field)
+    return total
+
+
+def broken_and_updated(args, root):
+    print("\n== What the next run fetches (body bytes the server sent, in archives of 20 MiB in "
+          "40 entries): after a transfer that broke off, and for an update")
+    www = os.path.join(root, "ranges-www")
+    os.makedirs(www)
+    archive = os.path.join(www, "a.zip")
+    src = os.path.join(root, "ranges-src")
+    make_entries_archive(src, archive)
+    size = os.path.getsize(archive)
+    endpoint = os.path.join(args.build, "tools", "endpoint", "bi-endpoint")
+    rows = []
+    for how in ("cut by the server at 60%", "SIGKILL at half", "SIGTERM at half"):
+        sandbox = Sandbox(args.build, root, "ranges-" + how.split()[0])
+        port = free_port()
+        if how.startswith("cut"):
+            first = Endpoint(endpoint, root, archive, ("--port", str(port), "--cut-after",
+                                                       str(size * 6 // 10)))
+            sandbox.set_url(first.url("a.zip"))
+            subprocess.run([sandbox.program], env=sandbox.env(), stderr=subprocess.DEVNULL)
+        else:
+            first = Nginx(root, www, f"nginx-slow-{how[3]}", f"limit_rate {size // 2};", port)
+            sandbox.set_url(first.url("a.zip"))
+            process = subprocess.Popen([sandbox.program], env=sandbox.env(),
+                                       stderr=subprocess.DEVNULL)
+            partial = os.path.join(sandbox.home, ".velmora", "app_installer_cache", "V3107c",
+                                   "korvex", ".partial")
+            while not (os.path.exists(partial) and 2 * os.path.getsize(partial) >= size):
+                time.sleep(0.01)
+            process.send_signal(signal.SIGKILL if how.startswith("SIGKILL") else signal.SIGTERM)
+            process.wait()
+        first.stop()
+        # At the same URL, as fast as it goes: a partial is only resumed from where it came from.
+        second = (Endpoint(endpoint, root, archive, ("--port", str(port))) if how.startswith("cut")
+                  else Nginx(root, www, f"nginx-after-{how[3]}", "", port))
+        subprocess.run([sandbox.program], env=sandbox.env(), check=True, stderr=subprocess.DEVNULL)
+        rows.append((how, logged_bytes(second.log) / size))
+        second.stop()
+    keys = os.path.join(root, "ranges-key")
+    subprocess.run(["minisign", "-G", "-W", "-p", keys + ".pub", "-s", keys + ".key"], check=True,
+                   stdout=subprocess.DEVNULL)
+    for name, changed, added, signed in (
+            ("update, 2 changed and 1 added", ("f3.bin", "f17.bin"), ("new.bin",), False),
+            ("the same, signed", ("f5.bin", "f29.bin"), ("newer.bin",), True),
+            ("update, every entry changed", tuple(f"f{i}.bin" for i in range(1, 41)), (), False)):
+        sandbox = Sandbox(args.build, root, "ranges-" + name.replace(" ", "").replace(",", ""))
+        nginx = Nginx(root, www, "nginx-" + name.replace(" ", "").replace(",", ""))
+        sandbox.set_url(nginx.url("a.zip"))
+        pub = make_entries_archive(src, archive, signed_by=(keys + ".key", keys + ".pub")
+                                   if signed else None)
+        if pub:
+            shutil.copy(pub, os.path.join(sandbox.app, "installAgentKey.pub"))
+        subprocess.run([sandbox.program], env=sandbox.env(), check=True, stderr=subprocess.DEVNULL)
+        before = len(open(nginx.log).read().splitlines())
+        time.sleep(1.1)  # a new mtime: nginx's ETag changes with it
+        make_entries_archive(src, archive, changed, added,
+                             (keys + ".key", keys + ".pub") if signed else None)
+        subprocess.run([sandbox.program], env=sandbox.env(), check=True, stderr=subprocess.DEVNULL)
+        rows.append((name, logged_bytes(nginx.log, before) / os.path.getsize(archive)))
+        nginx.stop()
+    for name, fraction in rows:
+        print(f"{name:>32}: {fraction:5.3f} of the archive")
+    print("targets: at most 0.45 after a cut at 60%, 0.55 after a kill or a stop at half, 0.10 "
+          "for 2 changed and 1 added entries, 1.05 with every entry changed")
+
+
+def shaped_link(args, root):
+    """The update against the curl tool fetching the whole archive, over a 100 Mbit/s link:
+    loopback in a network namespace of its own, its MTU 1500, shaped with tbf."""
+    print("\n== An update (2 of 40 entries changed, 1 added; 20 MiB) over a 100 Mbit/s link, "
+          "medians of alternating runs: the program against curl -s -o FILE of the whole archive")
+    www = os.path.join(root, "shaped-www")
+    os.makedirs(www)
+    archive = os.path.join(www, "a.zip")
+    src = os.path.join(root, "shaped-src")
+    make_entries_archive(src, archive)
+    nginx = Nginx(root, www, "nginx-shaped")
+    sandbox = Sandbox(args.build, root, "shaped")
+    sandbox.set_url(nginx.url("a.zip"))
+    subprocess.run([sandbox.program], env=sandbox.env(), check=True, stderr=subprocess.DEVNULL)
+    cache = os.path.join(sandbox.home, ".velmora", "app_installer_cache", "V3107c", "korvex")
+    shutil.copytree(cache, cache + ".old", symlinks=True)
+    time.sleep(1.1)
+    make_entries_archive(src, archive, ("f3.bin", "f17.bin"), ("new.bin",))
+
+    def ours():  # the cache as it stood before the update, each time
+        shutil.rmtree(cache)
+        shutil.copytree(cache + ".old", cache, symlinks=True)
+        return timed_spawn([sandbox.program], sandbox.env())
+
+    def curl():
+        return timed_spawn(["curl", "-s", "-o", os.path.join(root, "shaped.zip"),
+                            nginx.url("a.zip")], sandbox.env())
+
+    mine, theirs = alternate(ours, curl, max(args.runs, 5))
+    print(f"update: program {mine:8.1f} ms   curl, whole archive {theirs:8.1f} ms   "
+          f"ratio {mine / theirs:4.2f}")
+    nginx.stop()
+
+
 def random_delay():
     return int.from_bytes(os.urandom(2), "little") / 65535 * 0.6
 
@@ -680,10 +819,14 @@ def main():
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..",
                                                          "build"))
     parser.add_argument("--only", default="throughput,hits,startup,road,kills,signed,durability,"
-                        "handover,fresh")
+                        "handover,fresh,ranges,shaped")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     only = args.only.split(",")
+    if "_shaped" in only:  # in the network namespace that it was started in: its link shaped
+        for command in ("ip link set lo up", "ip link set lo mtu 1500",
+                        "tc qdisc add dev lo root tbf rate 100mbit burst 64kb latency 50ms"):
+            subprocess.run(command.split(), check=True)
     root = tempfile.mkdtemp(prefix="bi-bench-")
     xvfb = Xvfb("startup" in only or "handover" in only)
     try:
@@ -704,12 +847,20 @@ def main():
                 signed_road(args, root, nginx)
             if "fresh" in only:
                 fresh_hits(args, root)
+            if "ranges" in only:
+                broken_and_updated(args, root)
+            if "_shaped" in only:
+                shaped_link(args, root)
         finally:
             nginx.stop()
         if "durability" in only:
             durability_cost(args, root)
         if "handover" in only:
             hand_over(args, root, xvfb)
+        if "shaped" in only:  # in a network namespace of its own, where the link is shaped
+            sys.stdout.flush()
+            subprocess.run(["unshare", "-n", sys.executable, __file__, "--only", "_shaped",
+                            "--build", args.build, "--runs", str(args.runs)], check=True)
     finally:
         xvfb.stop()
         shutil.rmtree(root, ignore_errors=True)
