@@ -1,6 +1,5 @@
 #include "download/rate_estimate.h"
 
-#include <cmath>
 
 namespace {
 
@@ -27,7 +26,11 @@ void RateEstimate::add(int64_t received, Clock::time_point now) {
   if (rate_) {
     // Each reading weighs by the time it covers, however irregularly they come.
     const double reading = static_cast<double>(received - lastReceived_) / interval;
-    *rate_ += (1 - std::exp(-interval / kSmoothingSeconds)) * (reading - *rate_);
+    // x / (1 + x) stands for 1 - e^-x, which it follows closely for readings much shorter than
+    // the smoothing time: the exp of the systems that the program runs on binds it to a newer
+    // glibc (2.29) than they all have.
+    const double weight = interval / kSmoothingSeconds;
+    *rate_ += weight / (1 + weight) * (reading - *rate_);
   } else if (const Seconds elapsed = now - *first_; elapsed >= kWarmUp) {
     rate_ = static_cast<double>(received - firstReceived_) / elapsed.count();
   }
