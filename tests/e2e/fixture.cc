@@ -116,6 +116,11 @@ Env ProgramTest::environment(const Env& extra) const {
                            "GNOME_DESKTOP_SESSION_ID", "GSETTINGS_BACKEND", "XDG_CONFIG_HOME"}) {
     env[name] = std::nullopt;
   }
+  // The window speaks English, whatever the machine's language, unless a test says otherwise.
+  for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LC_NUMERIC"}) {
+    env[name] = std::nullopt;
+  }
+  env["LANG"] = "C.UTF-8";
   for (const auto& [name, value] : extra) {
     env[name] = value;
   }
