@@ -48,6 +48,27 @@ bool writeCatalog(const std::string& directory, const std::string& name, const s
   return writeNewFile(appendPathComponent(path, file), bytes);
 }
 
+// The catalog `name` (its file named `file`) that the bundle brings, else the carried one; none
+// when neither has it.
+std::optional<std::string> catalogNamed(const std::string& name, const std::string& file,
+                                        std::span<const CarriedCatalog> carried,
+                                        const std::string& ownCatalogs) {
+  if (!ownCatalogs.empty()) {
+    std::string path = ownCatalogs;
+    path.append("/").append(name).append("/LC_MESSAGES/").append(file);
+    FirstLine own = readSmallFile(path, kMaxCatalogSize);
+    if (own.opened && !own.tooLong) {
+      return std::move(own.text);
+    }
+  }
+  const auto builtIn =
+      std::ranges::find_if(carried, [&](const CarriedCatalog& c) { return c.name == name; });
+  if (builtIn == carried.end()) {
+    return std::nullopt;
+  }
+  return std::string(builtIn->bytes);
+}
+
 }  // namespace
 
 bool useCatalogs(const std::string& directory, const std::string& domain,
@@ -56,19 +77,7 @@ bool useCatalogs(const std::string& directory, const std::string& domain,
   bool any = false;
   bool made = false;
   for (const std::string& name : wantedCatalogNames()) {
-    std::optional<std::string> bytes;
-    if (!ownCatalogs.empty()) {
-      FirstLine own =
-          readSmallFile(ownCatalogs + "/" + name + "/LC_MESSAGES/" + file, kMaxCatalogSize);
-      if (own.opened && !own.tooLong) {
-        bytes = std::move(own.text);
-      }
-    }
-    const auto builtIn = std::find_if(carried.begin(), carried.end(),
-                                      [&](const CarriedCatalog& c) { return c.name == name; });
-    if (!bytes && builtIn != carried.end()) {
-      bytes = std::string(builtIn->bytes);
-    }
+    const std::optional<std::string> bytes = catalogNamed(name, file, carried, ownCatalogs);
     if (!bytes) {
       continue;
     }

@@ -2,8 +2,8 @@
 
 #include <langinfo.h>
 #include <libintl.h>
-#include <locale.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 
