@@ -116,9 +116,8 @@ Fault inLanguage(const char* name, Env env, const std::string& downloading,
   env["HOME"] = "{ROOT}/agent.zip";
   return {.name = name,
           .err = downloading +
-                 "\nDownload failed! Error - cannot create a file for the "
-                 "download: Not a directory {URL}\n" +
-                 failed + "\nInstallation failed.\n",
+                 "\nDownload failed! Error - cannot create a file for the download: " +
+                 "Not a directory {URL}\n" + failed + "\nInstallation failed.\n",
           .setup = setup,
           .env = env};
 }

@@ -339,12 +339,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, ScreenReaderTest,
 // button, the bar, the status that describes the bar; and the button's side, the window laid out
 // from the right in a language written from right to left.
 struct Speech {
-  const char* lang;
-  const char* splash;
-  const char* button;
-  const char* bar;
-  const char* status;
-  const char* side;
+  const char *lang, *splash, *button, *bar, *status, *side;
 };
 
 void PrintTo(const Speech& row, std::ostream* out) {
