@@ -96,25 +96,60 @@ class WindowScreenshots : public GuiBench {
     EXPECT_EQ(0, runShell("import -silent -window " + window + " '" + path + "'"));
     std::cout << "[ picture  ] " << path << "\n";
   }
+
+  // The window by the middle of a download, in the language of `env`, as `name`.
+  void downloading(const std::string& name, const Env& env = {}) {
+    // Megabytes that do not compress, at a rate that leaves the size line its time left by the
+    // middle: "10.0 MB of 20.0 MB, about 5 seconds left".
+    std::string padding(20'000'000, '\0');
+    std::mt19937_64 random(1);
+    std::generate(padding.begin(), padding.end(), [&] { return static_cast<char>(random()); });
+    makeZip(archive_, {{"install", kRecordingAgent}, {"padding", padding}});
+    Endpoint server(archive_, {"--rate", "2000000"});
+    setEndpointUrl(server.url());
+    const auto program = startOnDisplay(env);
+    const std::string window = waitForWindow(*program);
+    ASSERT_TRUE(waitUntil([&] {
+      const int width = find(window, kBarFill).width;
+      return width >= 170 && width <= 230;
+    }));
+    save(name, window);
+    EXPECT_EQ(0, program->wait());
+  }
+
+  // The window showing a failure (`serverArgs`'s, or a refused connection's), as `name`.
+  void failed(const std::string& name, const std::vector<std::string>& serverArgs,
+              const Env& env = {}) {
+    const auto server =
+        serverArgs.empty() ? nullptr : std::make_unique<Endpoint>(archive_, serverArgs);
+    setEndpointUrl(server ? server->url() : Endpoint(archive_).url());  // refused: stopped
+    const auto program = startOnDisplay(env);
+    const std::string window = waitForWindow(*program);
+    ASSERT_TRUE(waitUntil([&] { return find(window, "#cc0000").width > 0; }));
+    save(name, window);
+    EXPECT_EQ(0, runShell("xdotool windowfocus --sync " + window + " key Return"));
+    EXPECT_EQ(255, program->wait());
+  }
 };
 
+// The window in a language of its own, as window-<language>-downloading.png and -failed.png.
+class LanguageScreenshots : public WindowScreenshots,
+                            public testing::WithParamInterface<std::string> {};
+
+TEST_P(LanguageScreenshots, DownloadingAndFailed) {
+  const std::string language = GetParam().substr(0, 2);
+  downloading("window-" + language + "-downloading.png", {{"LANG", GetParam()}});
+  failed("window-" + language + "-failed.png", {}, {{"LANG", GetParam()}});
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, LanguageScreenshots,
+                         testing::Values("de_DE.UTF-8", "ja_JP.UTF-8", "ar_EG.UTF-8"),
+                         [](const testing::TestParamInfo<std::string>& row) {
+                           return row.param.substr(0, 2);
+                         });
+
 TEST_F(WindowScreenshots, Downloading) {
-  // Megabytes that do not compress, at a rate that leaves the size line its time left by the
-  // middle: "10.0 MB of 20.0 MB, about 5 seconds left".
-  std::string padding(20'000'000, '\0');
-  std::mt19937_64 random(1);
-  std::generate(padding.begin(), padding.end(), [&] { return static_cast<char>(random()); });
-  makeZip(archive_, {{"install", kRecordingAgent}, {"padding", padding}});
-  Endpoint server(archive_, {"--rate", "2000000"});
-  setEndpointUrl(server.url());
-  const auto program = startOnDisplay();
-  const std::string window = waitForWindow(*program);
-  ASSERT_TRUE(waitUntil([&] {
-    const int width = find(window, kBarFill).width;
-    return width >= 170 && width <= 230;
-  }));
-  save("window-downloading.png", window);
-  EXPECT_EQ(0, program->wait());
+  downloading("window-downloading.png");
 }
 
 TEST_F(WindowScreenshots, Installing) {
@@ -138,14 +173,7 @@ TEST_F(WindowScreenshots, Installing) {
 }
 
 TEST_F(WindowScreenshots, Failed) {
-  Endpoint server(archive_, {"--status", "404"});
-  setEndpointUrl(server.url());
-  const auto program = startOnDisplay();
-  const std::string window = waitForWindow(*program);
-  ASSERT_TRUE(waitUntil([&] { return find(window, "#cc0000").width > 0; }));
-  save("window-failed.png", window);
-  EXPECT_EQ(0, runShell("xdotool windowfocus --sync " + window + " key Return"));
-  EXPECT_EQ(255, program->wait());
+  failed("window-failed.png", {"--status", "404"});
 }
 
 // --- Figures ---------------------------------------------------------------------------------

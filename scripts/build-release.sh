@@ -16,9 +16,10 @@ if [ "$(id -u)" -ne 0 ]; then
   exec sudo "$tree/scripts/build-release.sh" "$prefix"
 fi
 ./scripts/install-deps.sh
-# dbus-x11: GTK's settings service asks for a session bus, a choice debootstrap leaves unmade.
+# dbus-x11: GTK's settings service asks for a session bus, a choice debootstrap leaves unmade;
+# gettext compiles the window's catalogs.
 root=$(./scripts/debian-root.sh build-bullseye bullseye g++ make cmake pkg-config \
-  libcurl4-openssl-dev libgtk-3-dev libsodium-dev dbus-x11)
+  libcurl4-openssl-dev libgtk-3-dev libsodium-dev dbus-x11 gettext)
 
 # A build tree configured elsewhere (on this machine, or in a root of other packages) is made
 # again: its cache names another compiler.

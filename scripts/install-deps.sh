@@ -17,7 +17,9 @@ set -eu
 # freshness serve from too, with faketime to move the program's clock both ways. The proxies'
 # tests add squid with apache2-utils' htpasswd, libproxy with its GSettings and PAC plugins and
 # GNOME's proxy schemas (which the program loads at run time on a desktop), and for a network
-# that drops packets iproute2 and nftables.
+# that drops packets iproute2 and nftables. The window's languages add gettext (the catalogs are
+# compiled at build time), locales (the tests run in each language's locale, generated below) and
+# CJK fonts for its figures in Japanese.
 packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev
   libcpp-httplib-dev libssl-dev libgtk-3-dev libx11-dev libxdamage-dev libsodium-dev unzip
   zip openssl curl util-linux bsdutils tmux strace minisign libcurl3-gnutls
@@ -25,7 +27,16 @@ packages="cmake g++ make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-d
   clang libclang-rt-14-dev nginx-light faketime
   xfsprogs btrfs-progs bindfs fuse3 debootstrap
   squid apache2-utils libproxy1v5 libproxy1-plugin-gsettings libproxy1-plugin-webkit
-  gsettings-desktop-schemas iproute2 nftables"
+  gsettings-desktop-schemas iproute2 nftables gettext locales fonts-noto-cjk"
+
+# The locales of the window's languages in their tests.
+locales="de_DE fr_FR es_ES it_IT pt_BR ru_RU pl_PL nl_NL tr_TR ja_JP zh_CN ko_KR ar_EG he_IL"
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=""
+else
+  as_root="sudo"
+fi
 
 missing=""
 for package in $packages; do
@@ -33,14 +44,21 @@ for package in $packages; do
     missing="$missing $package"
   fi
 done
-[ -z "$missing" ] && exit 0
-
-if [ "$(id -u)" -eq 0 ]; then
-  as_root=""
-else
-  as_root="sudo"
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  $as_root apt-get update -q
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
 fi
-echo "Installing:$missing"
-$as_root apt-get update -q
-# shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
+
+# Only those missing are enabled and generated; the others, and other users' own, stay.
+absent=""
+for name in $locales; do
+  locale -a 2>/dev/null | grep -qx "$name.utf8" || absent="$absent $name"
+done
+if [ -n "$absent" ]; then
+  for name in $absent; do
+    $as_root sed -i "s/^# *\($name\.UTF-8 UTF-8\)$/\1/" /etc/locale.gen
+  done
+  $as_root locale-gen --keep-existing
+fi

@@ -6,14 +6,16 @@
 #     bar's redraws per second, the throughput with the window against the terminal (alternating
 #     runs, medians) and the peak memory of both;
 #   scripts/window-figures.sh --screenshots [build directory]
-#     takes docs/window-downloading.png, window-installing.png and window-failed.png.
+#     takes docs/window-downloading.png, window-installing.png and window-failed.png, and in
+#     German, Japanese and Arabic docs/window-<language>-downloading.png and -failed.png (a
+#     refused connection's two lines).
 #
 # Both run the built program, its GTK window inside, on a virtual X server (xvfb-run).
 set -eu
 cd "$(dirname "$0")/.."
 filter='GuiFigures.*'
 if [ "${1:-}" = "--screenshots" ]; then
-  filter='WindowScreenshots.*'
+  filter='WindowScreenshots.*:Languages/LanguageScreenshots.*'
   shift
 fi
 build=${1:-build}

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "download/window_language.h"
 #include "platform/command_line.h"
 #include "platform/install_locations.h"
 #include "platform/shared_constants.h"
@@ -20,6 +21,8 @@
 int bootstrapInstallerMainFunc(int argc, const char** argv, ReportFn report) {
   // Declared first so that it is destroyed last, on every return.
   const TempDir tempDir("tmp_install_dir");
+  // The window speaks its user's language from catalogs in this run's own directory.
+  speakUsersLanguage(tempDir.getDir());
 
   std::string workingDir = tempDir.getDir();
   if (workingDir.empty() || std::getenv("__ZR_BOOTSTRAP_INSTALLER_UNITTEST__") != nullptr) {

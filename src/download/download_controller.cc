@@ -14,11 +14,13 @@
 #include "bootstrap/report.h"
 #include "download/display_text.h"
 #include "download/download_bridge.h"
+#include "download/named_blanks.h"
 #include "download/progress_text.h"
 #include "framework/net/byte_ranges.h"
 #include "framework/net/system_proxies.h"
 #include "framework/net/trust_environment.h"
 #include "framework/os/main_bundle.h"
+#include "framework/os/message_locale.h"
 #include "framework/os/paths.h"
 #include "framework/os/system_log.h"
 #include "platform/install_locations.h"
@@ -44,15 +46,19 @@ constexpr double kDelayedCloseSeconds = 3.0;
 // for the line to be read. On a timer, not at each piece of data: a fast download pays nothing.
 constexpr double kDetailIntervalSeconds = 0.25;
 
-const char* const kDownloadingText = "Downloading";
-const char* const kInstallingText = "Initializing the installer";
-const char* const kUnzipFailedText = "Failed to unzip the installer.";
-const char* const kNotInPlaceText = "Failed to put the installer in place.";
-const char* const kNotVerifiedText = "The download could not be verified.";
+// The window's words, said in the user's language where they are shown (fw::localized()); the
+// log lines stay English.
+const char* const kDownloadingText = fw::translatable("Downloading");
+const char* const kInstallingText = fw::translatable("Initializing the installer");
+const char* const kUnzipFailedText = fw::translatable("Failed to unzip the installer.");
+const char* const kNotInPlaceText = fw::translatable("Failed to put the installer in place.");
+const char* const kNotVerifiedText = fw::translatable("The download could not be verified.");
+const char* const kCloseTitle = fw::translatable("Close");
 // A signature file is a few hundred bytes; a body much larger is none.
 constexpr size_t kMaxSignatureSize = size_t{64} * 1024;
-const char* const kTransferFailedText =
-    "Error during the download process.\nSee the log in Console app for more information.";
+const char* const kTransferFailedText = fw::translatable(
+    // TRANSLATORS: two lines, each no longer than these: the window does not grow.
+    "Error during the download process.\nSee the log in Console app for more information.");
 
 // The answers of a server that is down or overloaded, not of one that refuses the request.
 bool isOutageStatus(long status) {
@@ -60,7 +66,9 @@ bool isOutageStatus(long status) {
 }
 
 std::string statusFailureText(long status) {
-  return "Download failed with error code " + std::to_string(status);
+  // TRANSLATORS: {code} is the server's HTTP status, such as 404.
+  return fillBlanks(fw::localized("Download failed with error code {code}"),
+                    {{"code", std::to_string(status)}});
 }
 
 // Long enough for a slow or lossy link's handshake (TCP resends a lost SYN after 1, 3 and 7 s,
@@ -133,7 +141,7 @@ void Download::init() {
   progress_->setMaxValue(100.0);
   progress_->setUsesThreadedAnimation(true);
   downloadPercent_->setUsesSingleLineMode(true);
-  downloadPercent_->setStringValue(kDownloadingText);
+  downloadPercent_->setStringValue(fw::localized(kDownloadingText));
   installAgentLocation_ = downloadTo;
   cancel_->setKeyEquivalent("\r");
 }
@@ -178,7 +186,7 @@ void Download::downloadFromURL(const std::string& url) {
   const std::optional<fw::TrustStore> trust = fw::trustFromEnvironment(trustProblem);
   if (!trust) {
     fw::systemLog("Download failed! Error - " + displayText(trustProblem) + " " + displayText(url));
-    failure(kTransferFailedText, fw::Color::kRed);
+    failure(fw::localized(kTransferFailedText), fw::Color::kRed);
     return;
   }
   fw::UrlSessionConfiguration configuration = sessionConfiguration(*trust);
@@ -198,7 +206,7 @@ void Download::downloadFromURL(const std::string& url) {
   if (anchor_.required && anchor_.keys.empty()) {
     // A broken key file trusts nothing: no download could be run.
     fw::systemLog("Download not verified! installAgentKey.pub: " + anchor_.problem);
-    failure(kNotVerifiedText, fw::Color::kRed);
+    failure(fw::localized(kNotVerifiedText), fw::Color::kRed);
     return;
   }
   // A cached install agent with its validation string lets the server answer 304, no body.
@@ -341,7 +349,7 @@ void Download::downloadWholeOnce(const std::string& why) {
   onMainThread([this] {
     cancel_->setEnabled(true);
     progress_->stopAnimation();
-    downloadPercent_->setStringValue(kDownloadingText);
+    downloadPercent_->setStringValue(fw::localized(kDownloadingText));
     downloadFromURL(requestedUrl_);
   });
 }
@@ -350,7 +358,7 @@ void Download::failure(const std::string& message, fw::Color color) {
   // First: each change below may be drawn at once, and none with the transfer's detail.
   detailShown_ = false;
   detail_->setStringValue("");
-  cancel_->setTitle("Close");
+  cancel_->setTitle(fw::localized(kCloseTitle));
   // The installing display disabled it: a window whose only button stays off could not be
   // dismissed on a terminal, nor on a desktop without a window manager.
   cancel_->setEnabled(true);
@@ -487,7 +495,7 @@ std::string Download::freshnessRecord(const std::string& signer) const {
 
 void Download::progressUpdate(int64_t bytes) {
   onMainThread([&] {
-    downloadPercent_->setStringValue(kDownloadingText);
+    downloadPercent_->setStringValue(fw::localized(kDownloadingText));
     progress_->incrementBy(static_cast<double>(bytes));
     received_ += bytes;
     window_->layoutIfNeeded();
@@ -571,7 +579,7 @@ void Download::installingDisplay() {
     // The detail goes first: the new status is drawn at once, and must not come with the old.
     detailShown_ = false;
     detail_->setStringValue("");
-    downloadPercent_->setStringValue(kInstallingText);
+    downloadPercent_->setStringValue(fw::localized(kInstallingText));
     progress_->setIndeterminate(true);
     progress_->startAnimation();
     cancel_->setEnabled(false);
@@ -603,7 +611,7 @@ bool Download::verifyArchive(std::string* signer) {
     // The kept bytes may be what is wrong (a power loss cut them short, say): once more, whole.
     downloadWholeOnce("The " + reused_ + " could not be verified");
   } else {
-    onMainThread([&] { failure(kNotVerifiedText, fw::Color::kRed); });
+    onMainThread([&] { failure(fw::localized(kNotVerifiedText), fw::Color::kRed); });
   }
   return false;
 }
@@ -633,8 +641,9 @@ bool Download::installIntoCache(const std::string& archive, const std::string& s
     downloadWholeOnce("The " + reused_ + " could not be unpacked");
     return false;
   }
-  onMainThread(
-      [&] { failure(error.empty() ? kUnzipFailedText : kNotInPlaceText, fw::Color::kRed); });
+  onMainThread([&] {
+    failure(fw::localized(error.empty() ? kUnzipFailedText : kNotInPlaceText), fw::Color::kRed);
+  });
   return false;
 }
 
@@ -651,7 +660,7 @@ void Download::didCompleteWithError(fw::DownloadTask& /*task*/, const fw::UrlErr
   // Both come from outside: a password, a control byte or a megabyte of URL stays out of the log.
   fw::systemLog("Download failed! Error - " + displayText(error->localizedDescription) + " " +
                 displayText(error->failingUrl));
-  onMainThread([&] { failure(kTransferFailedText, fw::Color::kRed); });
+  onMainThread([&] { failure(fw::localized(kTransferFailedText), fw::Color::kRed); });
 }
 
 bool Download::onMainThread(const std::function<void()>& work) {

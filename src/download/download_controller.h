@@ -21,7 +21,8 @@
 /// response's "ETag" with the cache's validation string and, when they match, ends the window
 /// with the cached install agent; otherwise it downloads the archive and puts its install agent
 /// into the cache, whole or not at all. The runner's exit status is 1 exactly when the window
-/// ended with a current install agent in the cache. Failures are logged and shown in red.
+/// ended with a current install agent in the cache. Failures are logged, in English, and shown
+/// in red, in the user's language (fw::localized()), as all the window's words are.
 ///
 /// Window work runs on the main thread; the session's callbacks run on its worker thread and
 /// hand their window work to the main thread, waiting for it.
@@ -51,8 +52,8 @@ class Download : public fw::ApplicationDelegate,
   /// Starts one GET of the URL in a new session, conditional on the cached install agent.
   void downloadFromURL(const std::string& url);
 
-  /// Failure display: the message in the colour, a full bar, the button titled "Close" and
-  /// enabled.
+  /// Failure display: the message (as shown: in the user's language) in the colour, a full
+  /// bar, the button titled "Close" (in the user's language) and enabled.
   void failure(const std::string& message, fw::Color color);
 
   // fw::ApplicationDelegate: the splash image and the start of the download.

@@ -2,16 +2,17 @@
 
 #include "download/download_bridge.h"
 #include "download/download_controller.h"
+#include "framework/os/message_locale.h"
 
 namespace {
 
 class DownloadInterface : public fw::MainInterface {
  public:
   DownloadInterface(fw::Application& application, fw::WindowRenderer& renderer)
-      : window_(std::make_unique<fw::Window>("Installer", renderer)) {
+      : window_(std::make_unique<fw::Window>(fw::localized("Installer"), renderer)) {
     fw::Window& window = *window_;
     window.progressIndicator().setIndeterminate(false);
-    window.button().setTitle("Cancel");
+    window.button().setTitle(fw::localized("Cancel"));
     window.button().setAction([&window] { window.close(); });
     controller_ = std::make_unique<Download>(
         application,

@@ -5,13 +5,15 @@
 #include <optional>
 #include <string>
 
-/// The words of the window's detail line, all of them: whole sentences with named blanks, so
-/// that a translation can put the blanks in its own order and pick its own plural forms.
+/// The words of the window's detail line, all of them, in the user's language (fw::localized()):
+/// whole sentences with named blanks, so that a translation puts the blanks in its own order and
+/// takes its own plural forms.
 
 /// `bytes` as the desktop writes a size (GLib's g_format_size() by default): "1 byte", "N bytes"
 /// below 1000, else in decimal units with one decimal, "1.0 kB", "12.5 MB", "1.2 GB" and on to
 /// "EB", number and unit joined by a no-break space (U+00A0); rounded as printf("%.1f") rounds,
-/// so 999999 bytes are "1000.0 kB", and with the decimal mark of the current C locale.
+/// so 999999 bytes are "1000.0 kB"; the decimal mark the user's where the window speaks their
+/// language (fw::decimalMark(), "12,5 MB" in German), else ".".
 std::string sizeText(uint64_t bytes);
 
 /// The detail line of a transfer that has `received` bytes of `expected` (negative: of a length

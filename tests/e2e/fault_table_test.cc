@@ -51,6 +51,7 @@ enum class Setup {
   kEntryPointDirectory,
   kFifoValidation,
   kLinkedValidation,
+  kBundleCatalogs,  // the bundle's own catalogs: a German of the vendor's words, and Swedish
 };
 
 // When a signal comes, if one does.
@@ -107,6 +108,28 @@ const char* const kWithCredentials =
 const std::vector<std::string> kFileSizeLimit = {"/usr/bin/prlimit", "--fsize=1000000"};
 const std::map<std::string, std::string> kSlowAgent = {
     {"install", "printf '%s\\0' \"$@\" > \"$BI_RECORD\"\nexec sleep 30\n"}};
+
+// The window in a language: its words are that language's, the log lines around them English.
+// With HOME a file, whose error (strerror's) the log line says.
+Fault inLanguage(const char* name, Env env, const std::string& downloading,
+                 const std::string& failed, Setup setup = Setup::kNone) {
+  env["HOME"] = "{ROOT}/agent.zip";
+  return {.name = name,
+          .err = downloading +
+                 "\nDownload failed! Error - cannot create a file for the download: " +
+                 "Not a directory {URL}\n" + failed + "\nInstallation failed.\n",
+          .setup = setup,
+          .env = env};
+}
+const char* const kEnglish =
+    "Error during the download process.\nSee the log in Console app for more information.";
+const char* const kFrench =
+    "Erreur lors du téléchargement.\nConsultez le journal dans l’app Console.";
+const char* const kGerman = "Fehler beim Herunterladen.\nDetails stehen im Protokoll der Konsole.";
+// The bundle's catalogs: language, "Downloading", the failure's text.
+const char* const kBundleCatalogs[][3] = {
+    {"de", "Lädt herunter", "Fehlgeschlagen.\\nSiehe Protokoll."},
+    {"sv", "Hämtar", "Fel vid hämtningen.\\nSe loggen."}};
 
 // clang-format off
 const Fault kFaults[] = {
@@ -170,6 +193,30 @@ const Fault kFaults[] = {
     {.name = "SigtermWhileAShippedArchiveIsUnpacked", .err = "Failed to unzip the install agent\nFailed to initialize the install agent.\nInstallation failed.\n", .cache = CacheAfter::kAsItWas, .setup = Setup::kShippedArchive, .phase = Phase::kUnpack, .signal = SIGTERM},
     {.name = "SigintFromTheTerminalWhileTheAgentRuns", .err = kAgentFailed, .cache = CacheAfter::kCurrent, .archive = kSlowAgent, .phase = Phase::kAgentRuns, .signal = -SIGINT},
     {.name = "SigtermWhileTheAgentRuns", .err = kAgentFailed, .cache = CacheAfter::kCurrent, .archive = kSlowAgent, .phase = Phase::kAgentRuns, .signal = SIGTERM},
+    inLanguage("German", {{"LANG", "de_DE.UTF-8"}}, "Wird heruntergeladen", kGerman),
+    inLanguage("French", {{"LANG", "fr_FR.UTF-8"}}, "Téléchargement en cours", kFrench),
+    inLanguage("Spanish", {{"LANG", "es_ES.UTF-8"}}, "Descargando", "Error durante la descarga.\nConsulte el registro en la app Consola."),
+    inLanguage("Italian", {{"LANG", "it_IT.UTF-8"}}, "Download in corso", "Errore durante il download.\nConsultare il registro nell’app Console."),
+    inLanguage("BrazilianPortuguese", {{"LANG", "pt_BR.UTF-8"}}, "Baixando", "Erro durante o download.\nConsulte o registro no app Console."),
+    inLanguage("Russian", {{"LANG", "ru_RU.UTF-8"}}, "Загрузка", "Ошибка при загрузке.\nПодробности — в журнале приложения «Консоль»."),
+    inLanguage("Polish", {{"LANG", "pl_PL.UTF-8"}}, "Pobieranie", "Błąd podczas pobierania.\nSzczegóły w dzienniku aplikacji Konsola."),
+    inLanguage("Dutch", {{"LANG", "nl_NL.UTF-8"}}, "Bezig met downloaden", "Fout tijdens het downloaden.\nZie het logboek in de app Console."),
+    inLanguage("Turkish", {{"LANG", "tr_TR.UTF-8"}}, "İndiriliyor", "İndirme sırasında hata oluştu.\nAyrıntılar Konsol uygulamasının günlüğünde."),
+    inLanguage("Japanese", {{"LANG", "ja_JP.UTF-8"}}, "ダウンロード中", "ダウンロード中にエラーが発生しました。\n詳細はコンソールアプリのログを確認してください。"),
+    inLanguage("SimplifiedChinese", {{"LANG", "zh_CN.UTF-8"}}, "正在下载", "下载过程中出错。\n详细信息请查看“控制台”应用中的日志。"),
+    inLanguage("Korean", {{"LANG", "ko_KR.UTF-8"}}, "다운로드 중", "다운로드하는 중 오류가 발생했습니다.\n자세한 내용은 콘솔 앱의 로그를 확인하십시오."),
+    inLanguage("Arabic", {{"LANG", "ar_EG.UTF-8"}}, "جارٍ التنزيل", "حدث خطأ أثناء عملية التنزيل.\nالتفاصيل في سجلّ تطبيق وحدة التحكم."),
+    inLanguage("Hebrew", {{"LANG", "he_IL.UTF-8"}}, "מתבצעת הורדה", "אירעה שגיאה בתהליך ההורדה.\nפרטים נוספים ביומן שביישום המסוף."),
+    inLanguage("LocaleC", {{"LANG", "C"}}, "Downloading", kEnglish),
+    inLanguage("LocalePosix", {{"LC_ALL", "POSIX"}, {"LANG", "de_DE.UTF-8"}}, "Downloading", kEnglish),
+    inLanguage("UnknownLocale", {{"LANG", "xx_XX.UTF-8"}}, "Downloading", kEnglish),
+    inLanguage("LocaleNotGenerated", {{"LANG", "de_DE.UTF-8"}, {"LOCPATH", "{ROOT}/none"}}, "Downloading", kEnglish),
+    inLanguage("LanguageListFirst", {{"LANGUAGE", "fr:de"}, {"LANG", "de_DE.UTF-8"}}, "Téléchargement en cours", kFrench),
+    inLanguage("LanguageListIgnoredInC", {{"LANGUAGE", "fr:de"}, {"LANG", "C"}}, "Downloading", kEnglish),
+    inLanguage("LcMessagesOverLang", {{"LC_MESSAGES", "de_DE.UTF-8"}, {"LANG", "fr_FR.UTF-8"}}, "Wird heruntergeladen", kGerman),
+    inLanguage("CharsetNotUtf8", {{"LANG", "de_DE.UTF-8"}, {"LC_CTYPE", "C"}}, "Downloading", kEnglish),
+    inLanguage("BundleCatalogTakesThePlace", {{"LANG", "de_DE.UTF-8"}}, "Lädt herunter", "Fehlgeschlagen.\nSiehe Protokoll.", Setup::kBundleCatalogs),
+    inLanguage("BundleCatalogOfAnotherLanguage", {{"LANGUAGE", "sv:de"}, {"LANG", "de_DE.UTF-8"}}, "Hämtar", "Fel vid hämtningen.\nSe loggen.", Setup::kBundleCatalogs),
 };
 // clang-format on
 
@@ -324,6 +371,19 @@ TEST_P(FaultTableTest, Row) {
     ::chmod(cacheDir().c_str(), 01777);
   } else if (fault.setup == Setup::kShippedArchive) {
     makeZip(resources_ + "/InstallAgent.zip", {{"install", kRecordingAgent}});
+  } else if (fault.setup == Setup::kBundleCatalogs) {
+    for (const auto& [language, downloading, failed] : kBundleCatalogs) {
+      const std::string dir = resources_ + "/locale/" + language + "/LC_MESSAGES/";
+      writeFile(dir + "x.po",
+                std::string("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n") +
+                    "msgid \"Downloading\"\nmsgstr \"" + downloading +
+                    "\"\nmsgid \"Error during the download process.\\nSee the log in Console app "
+                    "for more information.\"\nmsgstr \"" +
+                    failed + "\"\n");
+      ASSERT_EQ(0,
+                runProcess({"/usr/bin/msgfmt", "-o", dir + "bootstrap-installer.mo", dir + "x.po"})
+                    .exitStatus);
+    }
   }
   std::unique_ptr<Endpoint> server;
   std::unique_ptr<Endpoint> plainServer;

@@ -109,13 +109,17 @@ Env ProgramTest::environment(const Env& extra) const {
              {"ZR_INTERNAL_INSTALL_AGENT_URL", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt},
              {"__ZR_BOOTSTRAP_INSTALLER_UNITTEST__", std::nullopt}};
   // clang-format on
-  // A proxy or trust of the machine's own, or its desktop's, is no part of any test.
+  // A proxy, trust or language of the machine's own, or its desktop's, is no part of any test.
+  // clang-format off
   for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
                            "no_proxy", "NO_PROXY", "CURL_CA_BUNDLE", "SSL_CERT_FILE",
                            "SSL_CERT_DIR", "DESKTOP_SESSION", "XDG_CURRENT_DESKTOP",
-                           "GNOME_DESKTOP_SESSION_ID", "GSETTINGS_BACKEND", "XDG_CONFIG_HOME"}) {
+                           "GNOME_DESKTOP_SESSION_ID", "GSETTINGS_BACKEND", "XDG_CONFIG_HOME",
+                           "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LC_NUMERIC"}) {
+    // clang-format on
     env[name] = std::nullopt;
   }
+  env["LANG"] = "C.UTF-8";  // and the window English, whatever the machine's language
   for (const auto& [name, value] : extra) {
     env[name] = value;
   }

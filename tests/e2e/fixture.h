@@ -52,7 +52,7 @@ class ProgramTest : public testing::Test {
   static std::vector<std::string> droppingPacketsTo(const std::string& url);
 
   /// The sandbox's variables (the override, test-mode, display, proxy, trust and desktop
-  /// session variables removed) and `extra` on top.
+  /// session variables removed, the locale C's in UTF-8) and `extra` on top.
   Env environment(const Env& extra = {}) const;
   /// Runs the program from the sandbox, through `wrapper` (prlimit, setpriv, ...) if given.
   ProcessResult run(const std::vector<std::string>& args = {}, const Env& extra = {},

@@ -17,6 +17,11 @@ manager draws the title bar, out of the window's reach). RUN "Close": once the w
 failure, it is closed as in "FailedUnzip", and nothing else is checked (the window's pixels are
 the test's).
 
+  atspi_window.py READY Read BUTTON  waits until the window's button is named BUTTON (a failure's
+                             Close, in the window's language), prints the window's accessible
+                             tree and on which side of the window's centre the button stands,
+                             and closes the window with the button's action; checks nothing.
+
 The window's own controls are read apart from its title bar (a panel), which holds the title
 and the close control.
 """
@@ -144,6 +149,16 @@ class Watcher:
         value = bar.queryValue()
         self.bar_values.add(value.currentValue / (value.maximumValue or 1))
         button = self.find(pyatspi.ROLE_PUSH_BUTTON)
+        if self.run == "Read":
+            if button.name != sys.argv[3]:
+                return True
+            self.tree = tree_lines(self.frame)
+            frame = self.frame.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+            box = button.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+            side = "left" if box.x + box.width / 2 < frame.x + frame.width / 2 else "right"
+            self.tree.append("  the button is %s of the centre" % side)
+            button.queryAction().doAction(0)
+            return self.wait_for_the_end()
         if self.run == "Cancel":
             if not any(0 < value < 1 for value in self.bar_values):
                 return True
@@ -181,7 +196,7 @@ class Watcher:
         return False
 
     def check(self):
-        if self.run == "Close":
+        if self.run in ("Close", "Read"):
             return
         tree = "\n".join(self.tree or [])
         expected = ['progress bar "Download progress"', "described by label",

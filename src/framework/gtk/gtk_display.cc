@@ -2,6 +2,10 @@
 
 #include <gtk/gtk.h>
 
+#include <cstring>
+
+#include "framework/os/message_locale.h"
+
 namespace fw {
 
 namespace {
@@ -30,10 +34,20 @@ bool initialise() {
   if (chooseGl) {
     g_setenv("GDK_GL", "disable", FALSE);
   }
+  // GTK would set the whole of the process's locale to the user's: the system's messages in log
+  // lines would be translated and numbers written with the user's decimal mark. The window's
+  // words come in the user's language all the same (framework/os/message_locale.h).
+  gtk_disable_setlocale();
   const bool opened = gtk_init_check(nullptr, nullptr) != FALSE;
   if (chooseGl) {
     g_unsetenv("GDK_GL");
   }
+  // GTK takes the direction of the layout from its own catalogs' word for "default:LTR", in the
+  // process's locale; the window's language is the program's.
+  // TRANSLATORS: "default:RTL" for a language written from right to left (the window is then
+  // laid out from the right), else "default:LTR". Not shown.
+  const bool rightToLeft = std::strcmp(localized("default:LTR"), "default:RTL") == 0;
+  gtk_widget_set_default_direction(rightToLeft ? GTK_TEXT_DIR_RTL : GTK_TEXT_DIR_LTR);
   return opened;
 }
 

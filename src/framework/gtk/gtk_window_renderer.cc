@@ -7,6 +7,7 @@
 #include "framework/gtk/error_color.h"
 #include "framework/gtk/image_fit.h"
 #include "framework/os/main_bundle.h"
+#include "framework/os/message_locale.h"
 #include "framework/os/paths.h"
 #include "framework/os/system_log.h"
 
@@ -40,6 +41,16 @@ std::string signatureOf(const Window& window) {
          '\0' + (button.isEnabled() ? "on" : "off") + '\0' + button.keyEquivalent() + '\0' +
          (progress.isIndeterminate() ? "i" : "d") + (progress.isAnimating() ? "a" : "s") + '\0' +
          imageKeyOf(window.imageView());
+}
+
+// The accessible name that the interface file gives the widget, in the user's language.
+void localizeAccessibleName(GtkWidget* widget) {
+  AtkObject* accessible = gtk_widget_get_accessible(widget);
+  const gchar* name = accessible != nullptr ? atk_object_get_name(accessible) : nullptr;
+  if (name != nullptr && name[0] != '\0') {
+    const std::string said = localized(name);  // a copy: setting the name frees the old one
+    atk_object_set_name(accessible, said.c_str());
+  }
 }
 
 }  // namespace
@@ -88,11 +99,14 @@ void GtkWindowRenderer::prepare(Window& window) {
   statusColor_.reset();
   detailText_.reset();
   buttonTitle_.reset();
-  // The interface file's title, when it gives one, is the vendor's choice.
+  // The interface file's title, when it gives one, is the vendor's choice; it and the names it
+  // gives are said in the user's language where the program's catalogs have them.
   const gchar* fileTitle = gtk_window_get_title(ui_->window);
-  if (fileTitle == nullptr || fileTitle[0] == '\0') {
-    gtk_window_set_title(ui_->window, window.title().c_str());
-  }
+  gtk_window_set_title(ui_->window, fileTitle == nullptr || fileTitle[0] == '\0'
+                                        ? window.title().c_str()
+                                        : std::string(localized(fileTitle)).c_str());
+  localizeAccessibleName(GTK_WIDGET(ui_->splash));
+  localizeAccessibleName(GTK_WIDGET(ui_->progress));
   g_signal_connect(ui_->window, "delete-event", G_CALLBACK(&GtkWindowRenderer::onDeleteEvent),
                    this);
   // Centring looks for the pointer's monitor: a display without a seat has no pointer, and the

@@ -334,3 +334,46 @@ INSTANTIATE_TEST_SUITE_P(Runs, ScreenReaderTest,
                          [](const testing::TestParamInfo<ScreenReaderRun>& row) {
                            return row.param.run;
                          });
+
+// What a screen reader says of the window in a language (a failed unpack): the splash, the
+// button, the bar, the status that describes the bar; and the button's side, the window laid out
+// from the right in a language written from right to left.
+struct Speech {
+  const char *lang, *splash, *button, *bar, *status, *side;
+};
+
+void PrintTo(const Speech& row, std::ostream* out) {
+  *out << row.lang;
+}
+
+class LanguageTest : public GuiWindowTest, public testing::WithParamInterface<Speech> {};
+
+TEST_P(LanguageTest, SpeaksItsUsersLanguage) {
+  writeFile(archive_, std::string(4000, 'x'));  // no zip
+  const std::string ready = root_ / "reader.ready";
+  Child reader({"/usr/bin/python3", BI_ATSPI_SCRIPT, ready, "Read", GetParam().button}, {},
+               root_ / "reader.out", root_ / "reader.out");
+  ASSERT_TRUE(waitUntil([&] { return exists(ready); }));
+  startOnDisplay({}, {{"LANG", GetParam().lang}});
+  EXPECT_EQ(0, reader.wait(std::chrono::seconds(40))) << readFile(root_ / "reader.out");
+  const std::string tree = readFile(root_ / "reader.out");
+  for (const std::string& said :
+       {std::string("icon \"") + GetParam().splash + "\"",
+        std::string("progress bar \"") + GetParam().bar + "\"",
+        std::string("described by label \"") + GetParam().status + "\"",
+        std::string("push button \"") + GetParam().button + "\"",
+        std::string("the button is ") + GetParam().side + " of the centre"}) {
+    EXPECT_NE(std::string::npos, tree.find(said)) << said << " in\n" << tree;
+  }
+  expectCleanFailure();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, LanguageTest,
+    testing::Values(Speech{"de_DE.UTF-8", "Startbild", "Schließen", "Downloadfortschritt",
+                           "Das Installationsprogramm konnte nicht entpackt werden.", "right"},
+                    Speech{"ja_JP.UTF-8", "スプラッシュ画像", "閉じる", "ダウンロードの進行状況",
+                           "インストーラーを展開できませんでした。", "right"},
+                    Speech{"ar_EG.UTF-8", "صورة البداية", "أغلق", "تقدّم التنزيل",
+                           "تعذّر فك ضغط برنامج التثبيت.", "left"}),
+    [](const testing::TestParamInfo<Speech>& row) { return std::string(row.param.lang, 2); });
