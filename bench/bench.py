@@ -326,7 +326,8 @@ def hand_over(args, root, xvfb):
 
 
 class Xvfb:
-    """A virtual X server of the bench's own, when the machine has one."""
+    """A virtual X server of the bench's own, when the machine has one. It never resets: a reset
+    when one run's window leaves would drop the next run's connection if it came meanwhile."""
 
     def __init__(self, wanted):
         self.display = None
@@ -334,7 +335,8 @@ class Xvfb:
         if not wanted or shutil.which("Xvfb") is None:
             return
         read, write = os.pipe()
-        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp"],
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp",
+                                         "-noreset"],
                                         pass_fds=[write], stderr=subprocess.DEVNULL)
         os.close(write)
         with os.fdopen(read) as f:

@@ -25,5 +25,5 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   build=build
 fi
 cmake --build "$build" --target bi_gui_figures
-BI_SCREENSHOT_DIR="$PWD/docs" xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+BI_SCREENSHOT_DIR="$PWD/docs" xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" \
   "$build/tests/bi_gui_figures" --gtest_filter="$filter"

@@ -70,10 +70,12 @@ class RootTest : public ProgramTest, public testing::WithParamInterface<Row> {
     return {BI_IN_ROOT_PATH, dir_, root_.path(), ca, hidden};
   }
 
-  // Shows a failure in red on an X server of the test's own, which Return closes.
+  // Shows a failure in red on an X server of the test's own, which Return closes. The server
+  // never resets: a reset, when the last of the test's xdotool calls leaves, would drop the
+  // program's connection if it came meanwhile.
   void showFailureInRed() const {
-    Child xserver({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"}, {}, root_ / "x.out",
-                  root_ / "x.err");
+    Child xserver({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset"}, {},
+                  root_ / "x.out", root_ / "x.err");
     ASSERT_TRUE(waitUntil([&] { return readFile(root_ / "x.out").ends_with("\n"); }))
         << readFile(root_ / "x.err");
     const std::string display = ":" + std::to_string(std::stoi(readFile(root_ / "x.out")));
