@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 #include "e2e/fixture.h"
 #include "platform/command_line.h"
@@ -134,9 +133,7 @@ const char* const kBundleCatalogs[][3] = {
 // clang-format off
 const Fault kFaults[] = {
     {.name = "Status400AtFirstData", .server = {"--status", "400"}, .err = statusAtFirstData("400"), .cache = CacheAfter::kAsItWas},
-    {.name = "Status401AtFirstData", .server = {"--status", "401"}, .err = statusAtFirstData("401"), .cache = CacheAfter::kAsItWas},
     {.name = "Status404AtFirstData", .server = {"--status", "404"}, .err = statusAtFirstData("404"), .cache = CacheAfter::kAsItWas},
-    {.name = "Status500AtFirstData", .server = {"--status", "500"}, .err = statusAtFirstData("500"), .cache = CacheAfter::kAsItWas},
     {.name = "Status400OnAnEmptyBody", .server = {"--status", "400", "--empty-body"}, .err = statusAtTheEnd("400"), .cache = CacheAfter::kAsItWas},
     {.name = "BodyNotAZip", .err = kNotAZip, .body = "this is no zip archive"},
     {.name = "ZipWithoutTheEntryPoint", .err = kUnpackFailed, .archive = {{"setup.sh", "exit 0\n"}}},
@@ -160,7 +157,6 @@ const Fault kFaults[] = {
     {.name = "TrustFromSslCertFile", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariable, .env = {{"SSL_CERT_FILE", "{ROOT}/ca.pem"}}},
     {.name = "TrustFromSslCertDir", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariable, .env = {{"SSL_CERT_DIR", "{ROOT}/certs"}}},
     {.name = "TrustFromCurlCaBundleThroughGnutls", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariableGnutls, .env = {{"CURL_CA_BUNDLE", "{ROOT}/ca.pem"}}},
-    {.name = "TrustFromSslCertFileThroughGnutls", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariableGnutls, .env = {{"SSL_CERT_FILE", "{ROOT}/ca.pem"}}},
     {.name = "TrustFromSslCertDirThroughGnutls", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariableGnutls, .env = {{"SSL_CERT_DIR", "{ROOT}/certs"}}},
     {.name = "CurlCaBundleWinsOverSslCertFile", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .setup = Setup::kTrustVariable, .env = {{"CURL_CA_BUNDLE", "{ROOT}/ca.pem"}, {"SSL_CERT_FILE", "{ROOT}/missing.pem"}}},
     {.name = "TrustVariableNamingNoFile", .err = transferFailure("SSL_CERT_FILE names */missing.pem, which cannot be read: No such file or directory"), .cache = CacheAfter::kAsItWas, .setup = Setup::kTrustVariable, .env = {{"SSL_CERT_FILE", "{ROOT}/missing.pem"}}},
@@ -180,7 +176,6 @@ const Fault kFaults[] = {
     {.name = "RedirectChainWithoutLength", .server = {"--no-length"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .path = "/redirect/3/agent.zip"},
     {.name = "HomeReadOnly", .err = transferFailure("cannot create a file for the download: Permission denied"), .cache = CacheAfter::kAsItWas, .setup = Setup::kReadOnlyHome},
     {.name = "InstallAgentOfAnotherUser", .err = "Downloading\nInitializing the installer\nrename(*/installagent): Operation not permitted\nFailed to put the installer in place.\nInstallation failed.\n", .cache = CacheAfter::kAsItWas, .setup = Setup::kSharedCache},
-    {.name = "HomeIsAFile", .err = transferFailure("cannot create a file for the download: Not a directory"), .env = {{"HOME", "{ROOT}/agent.zip"}}},
     {.name = "HomeMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"HOME", "{ROOT}/new/home"}}},
     {.name = "NoEtag", .server = {"--no-etag"}, .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kUnrecorded},
     {.name = "TmpdirMissing", .err = kInstalled, .exitStatus = 0, .cache = CacheAfter::kCurrent, .env = {{"TMPDIR", "{ROOT}/missing"}}},
@@ -195,18 +190,11 @@ const Fault kFaults[] = {
     {.name = "SigtermWhileTheAgentRuns", .err = kAgentFailed, .cache = CacheAfter::kCurrent, .archive = kSlowAgent, .phase = Phase::kAgentRuns, .signal = SIGTERM},
     inLanguage("German", {{"LANG", "de_DE.UTF-8"}}, "Wird heruntergeladen", kGerman),
     inLanguage("French", {{"LANG", "fr_FR.UTF-8"}}, "Téléchargement en cours", kFrench),
-    inLanguage("Spanish", {{"LANG", "es_ES.UTF-8"}}, "Descargando", "Error durante la descarga.\nConsulte el registro en la app Consola."),
-    inLanguage("Italian", {{"LANG", "it_IT.UTF-8"}}, "Download in corso", "Errore durante il download.\nConsultare il registro nell’app Console."),
     inLanguage("BrazilianPortuguese", {{"LANG", "pt_BR.UTF-8"}}, "Baixando", "Erro durante o download.\nConsulte o registro no app Console."),
-    inLanguage("Russian", {{"LANG", "ru_RU.UTF-8"}}, "Загрузка", "Ошибка при загрузке.\nПодробности — в журнале приложения «Консоль»."),
-    inLanguage("Polish", {{"LANG", "pl_PL.UTF-8"}}, "Pobieranie", "Błąd podczas pobierania.\nSzczegóły w dzienniku aplikacji Konsola."),
-    inLanguage("Dutch", {{"LANG", "nl_NL.UTF-8"}}, "Bezig met downloaden", "Fout tijdens het downloaden.\nZie het logboek in de app Console."),
     inLanguage("Turkish", {{"LANG", "tr_TR.UTF-8"}}, "İndiriliyor", "İndirme sırasında hata oluştu.\nAyrıntılar Konsol uygulamasının günlüğünde."),
     inLanguage("Japanese", {{"LANG", "ja_JP.UTF-8"}}, "ダウンロード中", "ダウンロード中にエラーが発生しました。\n詳細はコンソールアプリのログを確認してください。"),
     inLanguage("SimplifiedChinese", {{"LANG", "zh_CN.UTF-8"}}, "正在下载", "下载过程中出错。\n详细信息请查看“控制台”应用中的日志。"),
-    inLanguage("Korean", {{"LANG", "ko_KR.UTF-8"}}, "다운로드 중", "다운로드하는 중 오류가 발생했습니다.\n자세한 내용은 콘솔 앱의 로그를 확인하십시오."),
     inLanguage("Arabic", {{"LANG", "ar_EG.UTF-8"}}, "جارٍ التنزيل", "حدث خطأ أثناء عملية التنزيل.\nالتفاصيل في سجلّ تطبيق وحدة التحكم."),
-    inLanguage("Hebrew", {{"LANG", "he_IL.UTF-8"}}, "מתבצעת הורדה", "אירעה שגיאה בתהליך ההורדה.\nפרטים נוספים ביומן שביישום המסוף."),
     inLanguage("LocaleC", {{"LANG", "C"}}, "Downloading", kEnglish),
     inLanguage("LocalePosix", {{"LC_ALL", "POSIX"}, {"LANG", "de_DE.UTF-8"}}, "Downloading", kEnglish),
     inLanguage("UnknownLocale", {{"LANG", "xx_XX.UTF-8"}}, "Downloading", kEnglish),
@@ -237,15 +225,6 @@ size_t served(const Endpoint& proxy, size_t count) {
 
 void PrintTo(const Fault& fault, std::ostream* out) {
   *out << fault.name;
-}
-
-// The command name of the process's first child; empty while it has none.
-std::string firstChildCommand(pid_t pid) {
-  const std::string id = std::to_string(pid);
-  std::istringstream children(readFile("/proc/" + id + "/task/" + id + "/children"));
-  std::string child;
-  std::string command = children >> child ? readFile("/proc/" + child + "/comm") : "";
-  return command.substr(0, command.find('\n'));
 }
 
 class FaultTableTest : public ProgramTest, public testing::WithParamInterface<Fault> {
@@ -453,8 +432,9 @@ TEST_P(FaultTableTest, Row) {
         return startedErr().starts_with("Downloading") &&
                !exists(cacheDir() + "installagent/install");
       }
-      return fault.phase == Phase::kUnpack ? exists(record_ + ".unzip")
-                                           : firstChildCommand(program->pid()) == "sleep";
+      return fault.phase == Phase::kUnpack
+                 ? exists(record_ + ".unzip")
+                 : runShell("pgrep -x -P " + std::to_string(program->pid()) + " sleep") == 0;
     };
     ASSERT_TRUE(waitUntil(phaseReached)) << startedErr();
     ::kill(fault.signal < 0 ? -program->pid() : program->pid(), std::abs(fault.signal));

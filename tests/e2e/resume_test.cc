@@ -38,6 +38,8 @@ const char* const kAssembled = "Update assembled from the kept archive, ";
 const char* const kTwoChangedOneAdded =
     "cd \"$2\" && head -c 99999 /dev/urandom > f3 && head -c 77777 /dev/urandom > f17 && "
     "head -c 50000 /dev/urandom > f41";
+// Runs "$@" with $0 a 16 MiB tmpfs.
+const char* const kSmallTmpdir = "mount -t tmpfs -o size=16m tmpfs \"$0\" && exec \"$@\"";
 const char* const kFlipAByte = "printf X | dd of=\"$0\" bs=1 seek=1000 conv=notrunc status=none";
 
 // clang-format off
@@ -125,14 +127,11 @@ TEST_P(ResumeTest, Row) {
   const Endpoint server(www + (row.server == Server::kEndpoint ? "/" + name : ""), {"--port", port},
                         row.server);
   setEndpointUrl(server.url("/" + name));
-  const std::vector<std::string> wrapper = {
-      "/usr/bin/unshare",
-      "-m",
-      "/bin/sh",
-      "-c",
-      "mount -t tmpfs -o size=16m tmpfs \"$0\" && exec \"$@\"",
-      tmpdir_};
-  const ProcessResult second = run({}, {}, row.smallTmpdir ? wrapper : std::vector<std::string>{});
+  std::vector<std::string> wrapper;
+  if (row.smallTmpdir) {
+    wrapper = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kSmallTmpdir, tmpdir_};
+  }
+  const ProcessResult second = run({}, {}, wrapper);
 
   EXPECT_EQ(0, second.exitStatus) << second.err;
   EXPECT_NE(std::string::npos, second.err.find(row.says)) << second.err;

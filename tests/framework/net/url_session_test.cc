@@ -12,7 +12,6 @@
 #include "support/servers.h"
 
 using namespace testing_support;
-using Code = fw::UrlError::Code;
 using namespace std::chrono_literals;
 
 namespace {
@@ -96,25 +95,6 @@ TEST_F(UrlSessionTest, BodyGoesToAFileThatIsRemovedAfterTheFinish) {
     EXPECT_EQ(status != 0, recorder.path.starts_with("/dev/fd/")) << recorder.path;  // unnamed
   }
   EXPECT_EQ(std::vector<std::string>{"archive.bin"}, listDir(dir_.path()));
-}
-
-TEST_F(UrlSessionTest, FailedTransfersGiveTheirCause) {
-  fw::UrlSessionConfiguration configuration;
-  configuration.lowSpeedLimit = 1000;  // a drip of 200 bytes a second is abandoned after a second
-  configuration.lowSpeedTime = std::chrono::seconds(1);
-  // clang-format off
-  const std::tuple<std::vector<std::string>, std::string, Code> rows[] = {  // server, URL, cause
-      {{"--rate", "200"}, "", Code::kTimedOut}, {{}, "http://127.0.0.1:1/\r", Code::kBadUrl}};
-  // clang-format on
-  for (const auto& [args, url, cause] : rows) {
-    const auto server = args.empty() ? nullptr : std::make_unique<Endpoint>(archive_, args);
-    Recorder recorder;
-    fetch(recorder, server ? server->url() : url, configuration);
-    ASSERT_TRUE(recorder.error) << url;
-    EXPECT_EQ(cause, recorder.error->code);
-    EXPECT_EQ(server ? server->url() : url, recorder.error->failingUrl);
-    EXPECT_TRUE(recorder.path.empty());
-  }
 }
 
 // The two threads of the download window under stress, as the controller uses them: the
