@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "e2e/fixture.h"
 
@@ -212,6 +213,25 @@ TEST_P(CacheRoadTest, EveryStep) {
   EXPECT_EQ("v4 whole whole\n", readFile(record_));
   expectCurrentCache(server);
   EXPECT_EQ(std::vector<std::string>{}, listDir(tmpdir_));
+
+  // A transfer cut short, resumed at the same URL from what the home's file system kept (no kept
+  // archive: the run downloads the archive rather than assembling an update).
+  makeArchive("v5");
+  std::filesystem::remove(cacheDir() + ".archive");
+  std::string port;
+  {
+    const Endpoint cutting(archive_, {"--cut-after", "600000"});
+    setEndpointUrl(cutting.url());
+    port = cutting.url("").substr(17);
+    EXPECT_EQ(255, run().exitStatus);
+  }
+  const Endpoint whole(archive_, {"--port", port});
+  const ProcessResult resumed = run();
+  EXPECT_EQ(0, resumed.exitStatus) << resumed.err;
+  EXPECT_NE(std::string::npos, resumed.err.find("Resuming the download after 600000 of "))
+      << resumed.err;
+  EXPECT_EQ("v5 whole whole\n", readFile(record_));
+  expectCurrentCache(whole);
 }
 
 INSTANTIATE_TEST_SUITE_P(Homes, CacheRoadTest,

@@ -372,6 +372,8 @@ INSTANTIATE_TEST_SUITE_P(
     Languages, LanguageTest,
     testing::Values(Speech{"de_DE.UTF-8", "Startbild", "Schließen", "Downloadfortschritt",
                            "Das Installationsprogramm konnte nicht entpackt werden.", "right"},
+                    Speech{"ja_JP.UTF-8", "スプラッシュ画像", "閉じる", "ダウンロードの進行状況",
+                           "インストーラーを展開できませんでした。", "right"},
                     Speech{"ar_EG.UTF-8", "صورة البداية", "أغلق", "تقدّم التنزيل",
                            "تعذّر فك ضغط برنامج التثبيت.", "left"}),
     [](const testing::TestParamInfo<Speech>& row) { return std::string(row.param.lang, 2); });
